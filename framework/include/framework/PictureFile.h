@@ -1,0 +1,28 @@
+// Decoding picture files into 32-bit pictures.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+#include "framework/Picture.h"
+
+class QByteArray;
+class QImage;
+
+namespace fw {
+
+// Qt's allocation limit for one decoded image, in megabytes: room for a 60-megapixel photograph
+// (about 240 MB at 4 bytes a pixel) with headroom, while a decompression bomb is still refused.
+inline constexpr int kDecodeLimitMB = 1024;
+
+// Nil, at once, for anything that is not a readable regular file holding a picture that fits the limit:
+// empty, truncated or corrupt files, folders, FIFOs and devices never block. EXIF orientation is applied,
+// transparency is laid on white, and an animation gives its first frame.
+Ref<Picture> DecodePictureFile(const std::filesystem::path& path);
+Ref<Picture> DecodePictureBytes(const QByteArray& bytes);
+
+// Conversions between Qt images and 32-bit pictures.
+Ref<Picture> PictureFromImage(const QImage& image);
+QImage ImageFromPicture(Picture& picture);
+
+}  // namespace fw

@@ -1,0 +1,70 @@
+#include "framework/FolderItem.h"
+
+#include <algorithm>
+
+#include "framework/PictureFile.h"
+
+namespace fs = std::filesystem;
+
+namespace fw {
+
+std::string FolderItem::Name() const {
+  fs::path name = path_.filename();
+  if (name.empty()) name = path_.parent_path().filename();  // a path that ends in a separator
+  return name.string();
+}
+
+bool FolderItem::Exists() const {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path_, ec));
+}
+
+bool FolderItem::Directory() const {
+  std::error_code ec;
+  return fs::is_directory(path_, ec);
+}
+
+void FolderItem::ReadListing() const {
+  listing_.clear();
+  std::error_code ec;
+  for (fs::directory_iterator it(path_, ec), end; !ec && it != end; it.increment(ec))
+    listing_.push_back(it->path());
+  std::sort(listing_.begin(), listing_.end(),
+            [](const fs::path& a, const fs::path& b) { return a.filename().native() < b.filename().native(); });
+  listed_ = true;
+}
+
+std::int32_t FolderItem::Count() const {
+  if (!Directory()) return 0;
+  std::lock_guard lock(mutex_);
+  ReadListing();
+  return static_cast<std::int32_t>(std::min<std::size_t>(listing_.size(), INT32_MAX));
+}
+
+Ref<FolderItem> FolderItem::Item(std::int32_t index) const {
+  std::lock_guard lock(mutex_);
+  if (!listed_) ReadListing();
+  if (index < 1 || static_cast<std::size_t>(index) > listing_.size()) return nullptr;
+  return MakeRef<FolderItem>(listing_[static_cast<std::size_t>(index - 1)]);
+}
+
+Ref<FolderItem> FolderItem::Child(const std::string& name) const {
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return nullptr;
+  return MakeRef<FolderItem>(path_ / name);
+}
+
+Ref<FolderItem> FolderItem::Parent() const {
+  fs::path p = path_;
+  if (!p.has_filename()) p = p.parent_path();
+  if (p == p.root_path() || !p.has_parent_path()) return nullptr;
+  return MakeRef<FolderItem>(p.parent_path());
+}
+
+Ref<Picture> FolderItem::OpenAsPicture() const { return DecodePictureFile(path_); }
+
+bool FolderItem::CreateAsFolder() const {
+  std::error_code ec;
+  return fs::create_directory(path_, ec) && !ec;
+}
+
+}  // namespace fw

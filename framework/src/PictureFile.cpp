@@ -1,0 +1,118 @@
+#include "framework/PictureFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <mutex>
+
+namespace fw {
+namespace {
+
+void SetDecodeLimit() {
+  static std::once_flag once;
+  std::call_once(once, [] { QImageReader::setAllocationLimit(kDecodeLimitMB); });
+}
+
+// Refuses a declared size that could never be decoded within the limit, before any pixel is read.
+bool DeclaredSizeFits(const QSize& size) {
+  if (!size.isValid()) return true;  // unknown until decoded: the allocation limit still holds
+  if (size.width() <= 0 || size.height() <= 0) return false;
+  const qint64 bytes = qint64{size.width()} * size.height() * 4;
+  return bytes <= qint64{kDecodeLimitMB} * 1024 * 1024;
+}
+
+Ref<Picture> Decode(QIODevice& device) {
+  SetDecodeLimit();
+  QImageReader reader(&device);
+  reader.setAutoTransform(true);  // EXIF orientation
+  if (!DeclaredSizeFits(reader.size())) return nullptr;
+  QImage image;
+  if (!reader.read(&image) || image.isNull()) return nullptr;
+  return PictureFromImage(image);
+}
+
+}  // namespace
+
+Ref<Picture> DecodePictureFile(const std::filesystem::path& path) {
+  // O_NONBLOCK so that opening a FIFO never waits for a writer; only regular files are read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  QFile file;
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return Decode(file);
+}
+
+Ref<Picture> DecodePictureBytes(const QByteArray& bytes) {
+  if (bytes.isEmpty()) return nullptr;
+  QBuffer buffer;
+  buffer.setData(bytes);
+  if (!buffer.open(QIODevice::ReadOnly)) return nullptr;
+  return Decode(buffer);
+}
+
+Ref<Picture> PictureFromImage(const QImage& source) {
+  if (source.isNull()) return nullptr;
+  QImage image = source;
+  if (image.hasAlphaChannel()) {
+    // Transparent parts show white: each premultiplied channel plus what the alpha leaves uncovered.
+    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) return nullptr;
+    for (int y = 0; y < image.height(); ++y) {
+      auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+      for (int x = 0; x < image.width(); ++x) {
+        const QRgb p = row[x];
+        const int uncovered = 255 - qAlpha(p);
+        row[x] = qRgb(qRed(p) + uncovered, qGreen(p) + uncovered, qBlue(p) + uncovered);
+      }
+    }
+  }
+  image = image.convertToFormat(QImage::Format_RGB32);
+  if (image.isNull()) return nullptr;
+  Ref<Picture> picture = Picture::New(image.width(), image.height(), 32);
+  if (!picture) return nullptr;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    std::uint8_t* out = picture->Row(y);
+    for (int x = 0; x < image.width(); ++x, out += 4) {
+      out[0] = 0;
+      out[1] = static_cast<std::uint8_t>(qRed(in[x]));
+      out[2] = static_cast<std::uint8_t>(qGreen(in[x]));
+      out[3] = static_cast<std::uint8_t>(qBlue(in[x]));
+    }
+  }
+  return picture;
+}
+
+QImage ImageFromPicture(Picture& picture) {
+  QImage image(picture.Width(), picture.Height(), QImage::Format_RGB32);
+  if (image.isNull()) return image;
+  if (picture.Depth() == 32) {
+    for (int y = 0; y < picture.Height(); ++y) {
+      const std::uint8_t* in = picture.Row(y);
+      auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+      for (int x = 0; x < picture.Width(); ++x, in += 4) out[x] = qRgb(in[1], in[2], in[3]);
+    }
+    return image;
+  }
+  Ref<RGBSurface> surface = picture.RGBSurface();
+  for (int y = 0; y < picture.Height(); ++y) {
+    auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < picture.Width(); ++x) out[x] = 0xff000000u | surface->Pixel(x, y);
+  }
+  return image;
+}
+
+}  // namespace fw
