@@ -12,7 +12,8 @@ if(NOT CMAKE_BUILD_TYPE)
   set(CMAKE_BUILD_TYPE Release CACHE STRING "Build type" FORCE)
 endif()
 
-add_compile_options(-Wall -Wextra -Wpedantic -Werror)
+# Records are filled with designated initialisers that leave unused fields 0 on purpose.
+add_compile_options(-Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers)
 
 # SPECKMOOR_SANITIZE: "address" (ASan + UBSan) or "thread" (TSan).
 set(SPECKMOOR_SANITIZE "" CACHE STRING "Sanitizers: address or thread")
@@ -33,4 +34,5 @@ function(speckmoor_plugin target output_name)
     OUTPUT_NAME ${output_name}
     LIBRARY_OUTPUT_DIRECTORY ${SPECKMOOR_PLUGIN_DIR})
   target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  add_dependencies(speckmoor_plugins ${target})
 endfunction()
