@@ -30,7 +30,7 @@ FW_EXCEPTION(UnsupportedOperationException)
 
 // A nil receiver raises NilObjectException, as the framework does for every call on nil.
 template <typename P>
-P& NonNil(P& receiver, const char* what = "nil object") {
+const P& NonNil(const P& receiver, const char* what = "nil object") {
   if (!receiver) throw NilObjectException(what);
   return receiver;
 }

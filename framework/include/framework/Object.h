@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <utility>
 
 namespace fw {
@@ -83,5 +84,26 @@ template <typename T, typename... Args>
 Ref<T> MakeRef(Args&&... args) {
   return Ref<T>(new T(std::forward<Args>(args)...));
 }
+
+// A reference that one thread may replace while others take copies of it: no reader sees a torn one.
+// The lock is held only while the reference is copied or swapped; the old object goes after it.
+template <typename T>
+class GuardedRef {
+ public:
+  Ref<T> Load() const {
+    std::lock_guard lock(mutex_);
+    return ref_;
+  }
+  void Store(Ref<T> value) {
+    {
+      std::lock_guard lock(mutex_);
+      std::swap(ref_, value);
+    }
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  Ref<T> ref_;
+};
 
 }  // namespace fw

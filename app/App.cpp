@@ -1,0 +1,34 @@
+#include "app/App.h"
+
+#include "app/Menu.h"
+#include "framework/Exceptions.h"
+
+namespace app {
+
+fw::Ref<App> AppInstance() {
+  fw::Ref<fw::Application> registered = fw::RuntimeApplication();
+  if (!registered) return nullptr;
+  auto* app = dynamic_cast<App*>(registered.get());
+  if (!app) throw fw::IllegalCastException("the application object is not an App");
+  return fw::Ref<App>(app);
+}
+
+void _NewAppInstance() {
+  fw::Ref<App> app = fw::MakeRef<App>();
+  app->SetMenuBar(MenuInstance());
+  fw::RuntimeRegisterAppObject(app);
+}
+
+void _ApplicationAddMenuHandlers() {
+  // Each handler reaches the App through its class table, so a subclass's override is the one called.
+  fw::Ref<App> app = AppInstance();
+  fw::NonNil(app, "no application object");
+  app->_AddMenuHandler("FileNewWindow", [] { return fw::NonNil(AppInstance())->_FileNewWindow_Action(); });
+  app->_AddMenuHandler("FileBatchDither", [] { return fw::NonNil(AppInstance())->_FileBatchDither_Action(); });
+}
+
+bool App::_FileNewWindow_Action() { return false; }
+
+bool App::_FileBatchDither_Action() { return false; }
+
+}  // namespace app
