@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <cstdio>
 #include <map>
@@ -12,6 +13,7 @@
 
 #include "framework/ClassRegistry.h"
 #include "framework/Exceptions.h"
+#include "framework/FolderItem.h"
 #include "framework/Picture.h"
 #include "framework/PluginObject.h"
 
@@ -120,6 +122,17 @@ void Register(F&& f) {
   Commit(h, direct);
 }
 
+int32_t StoredSize(PluginObject::StoredKind kind) {
+  switch (kind) {
+    case PluginObject::StoredKind::Boolean: return 1;
+    case PluginObject::StoredKind::Integer:
+    case PluginObject::StoredKind::Single: return 4;
+    case PluginObject::StoredKind::Double: return 8;
+    case PluginObject::StoredKind::Object: return static_cast<int32_t>(sizeof(void*));
+  }
+  return 0;
+}
+
 bool ValidMethod(const REALmethodDefinition& m) { return m.function && m.declaration && *m.declaration; }
 
 // ---- the routines a plug-in can ask for ----
@@ -158,7 +171,7 @@ void HostRegisterClass(REALclassDefinition* d) {
       const REALproperty& p = d->properties[i];
       if (!p.declaration || !*p.declaration) return Malformed(load, "a property without a name in " + name);
       const bool stored = p.flags & kREALPropertyStored;
-      if (stored && (p.param < 0 || p.param >= d->dataSize))
+      if (stored && (p.param < 0 || p.param + StoredSize(StoredKindOf(p)) > d->dataSize))
         return Malformed(load, "a stored property outside the data of " + name);
     }
     for (int i = 0; i < d->methodCount; ++i)
@@ -215,6 +228,24 @@ void HostUnlockObject(REALobject o) {
   if (o) FromREAL(o)->Release();
 }
 
+REALfolderItem HostFolderItemFromPath(const char* path) {
+  if (!path || !*path) return nullptr;
+  Ref<FolderItem> item = MakeRef<FolderItem>(std::filesystem::path(path));
+  return reinterpret_cast<REALfolderItem>(static_cast<Object*>(item.Detach()));
+}
+
+int32_t HostFolderItemPath(REALfolderItem f, char* buffer, int32_t size) {
+  auto* item = dynamic_cast<FolderItem*>(reinterpret_cast<Object*>(f));
+  if (!item) return -1;
+  const std::string& path = item->NativePath().native();
+  const auto length = static_cast<int32_t>(std::min<std::size_t>(path.size(), INT32_MAX - 1));
+  if (buffer && size > length) {
+    std::memcpy(buffer, path.data(), static_cast<std::size_t>(length));
+    buffer[length] = '\0';
+  }
+  return length;
+}
+
 struct Named {
   const char* name;
   void* routine;
@@ -230,6 +261,8 @@ const Named kRoutines[] = {
     {"unlockPictureDescription", reinterpret_cast<void*>(&HostUnlockPictureDescription)},
     {"REALLockObject", reinterpret_cast<void*>(&HostLockObject)},
     {"REALUnlockObject", reinterpret_cast<void*>(&HostUnlockObject)},
+    {"REALFolderItemFromPath", reinterpret_cast<void*>(&HostFolderItemFromPath)},
+    {"REALFolderItemPath", reinterpret_cast<void*>(&HostFolderItemPath)},
 };
 
 void Report(Host& h, const std::filesystem::path& file, const std::string& reason) {
@@ -379,6 +412,73 @@ Ref<PluginObject> PluginObject::New(const std::string& className) {
 PluginObject::~PluginObject() {
   for (const ClassRecord* r = Class(); r && r->plugin; r = r->super)
     if (r->plugin->destructor) reinterpret_cast<void (*)(REALobject)>(r->plugin->destructor)(ToREAL(this));
+  // Then the references that object-typed stored properties hold.
+  for (const ClassRecord* r = Class(); r && r->plugin; r = r->super) {
+    for (int i = 0; i < r->plugin->propertyCount; ++i) {
+      const REALproperty& p = r->plugin->properties[i];
+      if (!(p.flags & kREALPropertyStored) || StoredKindOf(p) != StoredKind::Object) continue;
+      Object* held = nullptr;
+      std::memcpy(&held, Data(r) + p.param, sizeof held);
+      if (held) held->Release();
+    }
+  }
+}
+
+PluginObject::Slot PluginObject::FindStored(const std::string& name) {
+  for (const ClassRecord* r = Class(); r && r->plugin; r = r->super) {
+    for (int i = 0; i < r->plugin->propertyCount; ++i) {
+      const REALproperty& p = r->plugin->properties[i];
+      if (!(p.flags & kREALPropertyStored)) continue;
+      const std::string declaration = p.declaration;
+      if (declaration.substr(0, declaration.find(' ')) != name) continue;
+      return {Data(r) + p.param, StoredKindOf(p)};
+    }
+  }
+  throw UnsupportedOperationException("the class " + (Class() ? Class()->name : std::string("?")) +
+                                      " has no stored property " + name);
+}
+
+void PluginObject::SetStoredBoolean(const std::string& name, bool value) {
+  Slot slot = FindStored(name);
+  if (slot.kind != StoredKind::Boolean) throw IllegalCastException(name + " is not a Boolean");
+  *slot.address = value ? 1 : 0;
+}
+
+bool PluginObject::StoredBoolean(const std::string& name) {
+  Slot slot = FindStored(name);
+  if (slot.kind != StoredKind::Boolean) throw IllegalCastException(name + " is not a Boolean");
+  return *slot.address != 0;
+}
+
+void PluginObject::SetStoredObject(const std::string& name, const Ref<Object>& value) {
+  Slot slot = FindStored(name);
+  if (slot.kind != StoredKind::Object) throw IllegalCastException(name + " is not an object");
+  Object* old = nullptr;
+  std::memcpy(&old, slot.address, sizeof old);
+  Object* now = value.get();
+  if (now) now->Retain();
+  std::memcpy(slot.address, &now, sizeof now);
+  if (old) old->Release();
+}
+
+Ref<Object> PluginObject::StoredObject(const std::string& name) {
+  Slot slot = FindStored(name);
+  if (slot.kind != StoredKind::Object) throw IllegalCastException(name + " is not an object");
+  Object* held = nullptr;
+  std::memcpy(&held, slot.address, sizeof held);
+  return Ref<Object>(held);
+}
+
+PluginObject::StoredKind StoredKindOf(const REALproperty& p) {
+  const std::string declaration = p.declaration ? p.declaration : "";
+  const std::size_t as = declaration.find(" as ");
+  std::string type = as == std::string::npos ? std::string() : declaration.substr(as + 4);
+  for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (type == "boolean") return PluginObject::StoredKind::Boolean;
+  if (type == "integer" || type == "int32") return PluginObject::StoredKind::Integer;
+  if (type == "single") return PluginObject::StoredKind::Single;
+  if (type == "double") return PluginObject::StoredKind::Double;
+  return PluginObject::StoredKind::Object;
 }
 
 }  // namespace fw
