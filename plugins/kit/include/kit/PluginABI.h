@@ -32,7 +32,9 @@ enum { kREALClassDefinitionVersion = 6 };
 enum { kREALClassExtendsType = 1 };
 
 /* REALproperty.flags: a stored property, a value at `param` bytes into the class's own data,
- * read and written by the framework without a plug-in call. */
+ * read and written by the framework without a plug-in call. By its declared type it takes one byte
+ * (Boolean), 4 bytes (Integer, Single), 8 bytes (Double) or a pointer (any object type, holding one
+ * reference that the framework releases when the object goes). */
 enum { kREALPropertyStored = 1 };
 
 /* Six-word description of a picture's pixels. */
@@ -87,6 +89,10 @@ typedef int32_t (*LockPictureDescriptionProc)(REALpicture, REALpictureDescriptio
 typedef void (*UnlockPictureDescriptionProc)(REALpicture);         /* "unlockPictureDescription" */
 typedef void (*REALLockObjectProc)(REALobject);                    /* "REALLockObject" */
 typedef void (*REALUnlockObjectProc)(REALobject);                  /* "REALUnlockObject" */
+/* Files for the outside plug-ins: a folder item from a UTF-8 path (one reference, or 0), and a folder
+ * item's path: the byte count without the terminating zero, written with it when `size` allows. */
+typedef REALfolderItem (*REALFolderItemFromPathProc)(const char* path);   /* "REALFolderItemFromPath" */
+typedef int32_t (*REALFolderItemPathProc)(REALfolderItem, char* buffer, int32_t size); /* "REALFolderItemPath" */
 
 /* Objects handed to a plug-in are borrowed for the call; an object a routine returns carries one
  * reference, which the caller takes over. */
