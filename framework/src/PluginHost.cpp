@@ -45,6 +45,7 @@ struct Host {
   std::vector<std::unique_ptr<void*[]>> tables;
   PendingLoad* pending = nullptr;
   double reportedVersion = kFrameworkVersion;
+  std::map<std::string, std::uint64_t> objectsMade;
 };
 
 Host& TheHost() {
@@ -394,6 +395,13 @@ int PluginVersionOf(const std::filesystem::path& file) {
 
 // ---- plug-in objects ----
 
+std::uint64_t PluginObjectsMade(const std::string& className) {
+  Host& h = TheHost();
+  std::lock_guard lock(h.mutex);
+  auto it = h.objectsMade.find(className);
+  return it == h.objectsMade.end() ? 0 : it->second;
+}
+
 Ref<PluginObject> PluginObject::New(const std::string& className) {
   const ClassRecord* record = FindClass(className);
   if (!record || !record->plugin) throw UnsupportedOperationException("the class " + className + " is not available");
@@ -401,6 +409,11 @@ Ref<PluginObject> PluginObject::New(const std::string& className) {
   std::memset(memory, 0, record->instanceSize);
   Ref<PluginObject> object(new (memory) PluginObject());
   object->SetClass(record);
+  {
+    Host& h = TheHost();
+    std::lock_guard lock(h.mutex);
+    ++h.objectsMade[className];
+  }
   std::vector<const ClassRecord*> chain;
   for (const ClassRecord* r = record; r && r->plugin; r = r->super) chain.push_back(r);
   for (auto it = chain.rbegin(); it != chain.rend(); ++it)

@@ -42,6 +42,9 @@ class PluginObject final : public Object {
 
 PluginObject::StoredKind StoredKindOf(const REALproperty& property);
 
+// How many objects of a plug-in class were made since start-up.
+std::uint64_t PluginObjectsMade(const std::string& className);
+
 inline REALobject ToREAL(Object* o) noexcept { return reinterpret_cast<REALobject>(o); }
 inline Object* FromREAL(REALobject o) noexcept { return reinterpret_cast<Object*>(o); }
 
