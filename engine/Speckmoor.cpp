@@ -1,6 +1,9 @@
 #include "engine/Speckmoor.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 
 #include "bindings/ConvolutionEffect.h"
 #include "bindings/ImageFilter.h"
@@ -41,52 +44,112 @@ namespace {
 // 32-bit pixels are the bytes unused, red, green, blue; the grey level is the red byte.
 inline int Grey(const std::uint8_t* row, int x) { return row[4 * x + 1]; }
 
+// Writes the colour RGB(v, v, v): byte 0 zero, the three channels v.
 inline void PutGrey(std::uint8_t* row, int x, int v) {
-  std::uint8_t* p = row + 4 * x;
-  p[0] = 0;
-  p[1] = p[2] = p[3] = static_cast<std::uint8_t>(v);
+  const std::uint32_t bytes = static_cast<std::uint32_t>(v) * 0x01010100u;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(row + 4 * x, &bytes, 4);
+  } else {
+    std::uint8_t* p = row + 4 * x;
+    p[0] = 0;
+    p[1] = p[2] = p[3] = static_cast<std::uint8_t>(v);
+  }
 }
 
-inline int Clamp(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+inline int Clamp(int v) { return std::min(std::max(v, 0), 255); }
+
+// The same clamp as one load, for the sums off the chain from one pixel to the next: a level plus a
+// share lies within -21..276.
+constexpr int kClampBias = 32;
+constexpr auto kClamped = [] {
+  std::array<std::uint8_t, 256 + 2 * kClampBias> table{};
+  for (int v = -kClampBias; v < 256 + kClampBias; ++v)
+    table[static_cast<std::size_t>(v + kClampBias)] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+  return table;
+}();
+inline int ClampByTable(int v) { return kClamped[static_cast<std::size_t>(v + kClampBias)]; }
 
 // One row. Each neighbour's level is clamped to 0..255 after every share, as a colour made with RGB and
 // stored in 8-bit components would be. The levels of the two pixels to the right and of the three below
 // that are still receiving shares ride in registers; each is written to the working picture once it is
 // final for this row. Shares aimed outside the picture are dropped.
 template <bool kBelow, bool kTwoBelow>
-void DiffuseRow(std::uint8_t* row, std::uint8_t* below, std::uint8_t* twoBelow, std::uint8_t* out, int width,
-                const int* shareOf) {
-  int level = Grey(row, 0);
-  int right = width > 1 ? Grey(row, 1) : 0;
-  int belowLeft = 0;
-  int belowHere = kBelow ? Grey(below, 0) : 0;
-  for (int x = 0; x < width; ++x) {
-    const int white = level > kThreshold ? 255 : 0;
-    PutGrey(out, x, white);
-    const int share = shareOf[level - white + 127];
-    right = Clamp(right + share);
-    const int twoRight = Clamp((x + 2 < width ? Grey(row, x + 2) : 0) + share);
-    if constexpr (kBelow) {
-      belowLeft = Clamp(belowLeft + share);
-      if (x > 0) PutGrey(below, x - 1, belowLeft);
-      belowHere = Clamp(belowHere + share);
-      const int belowRight = Clamp((x + 1 < width ? Grey(below, x + 1) : 0) + share);
-      belowLeft = belowHere;
-      belowHere = belowRight;
-    }
-    if constexpr (kTwoBelow) PutGrey(twoBelow, x, Clamp(Grey(twoBelow, x) + share));
-    level = right;
-    right = twoRight;
+class RowDiffuser {
+ public:
+  RowDiffuser(std::uint8_t* row, std::uint8_t* below, std::uint8_t* twoBelow, std::uint8_t* out, int width,
+              const int* shareOfSum)
+      : row_(row), below_(below), twoBelow_(twoBelow), out_(out), shareOfSum_(shareOfSum) {
+    sum_ = static_cast<unsigned>(Grey(row, 0) + kClampBias);
+    right_ = width > 1 ? Grey(row, 1) : 0;
+    belowHere_ = kBelow ? Grey(below, 0) : 0;
   }
-  if constexpr (kBelow) PutGrey(below, width - 1, belowLeft);
+
+  // Pixel x; the flags say which neighbours to the right and below-left lie inside the picture.
+  template <bool kTwoRightInside, bool kBelowRightInside, bool kBelowLeftInside>
+  inline void Step(int x) {
+    // The pixel's level is the clamp of sum_, and the clamp keeps the side of the threshold.
+    PutGrey(out_, x, sum_ > static_cast<unsigned>(kThreshold + kClampBias) ? 255 : 0);
+    const int share = shareOfSum_[sum_];
+    sum_ = static_cast<unsigned>(right_ + share + kClampBias);
+    right_ = ClampByTable((kTwoRightInside ? Grey(row_, x + 2) : 0) + share);
+    if constexpr (kBelow) {
+      const int belowLeft = ClampByTable(belowLeft_ + share);
+      if constexpr (kBelowLeftInside) PutGrey(below_, x - 1, belowLeft);
+      belowLeft_ = ClampByTable(belowHere_ + share);
+      belowHere_ = ClampByTable((kBelowRightInside ? Grey(below_, x + 1) : 0) + share);
+    }
+    if constexpr (kTwoBelow) PutGrey(twoBelow_, x, ClampByTable(Grey(twoBelow_, x) + share));
+  }
+
+  void Finish(int width) {
+    if constexpr (kBelow) PutGrey(below_, width - 1, belowLeft_);
+  }
+
+ private:
+  std::uint8_t* row_;
+  std::uint8_t* below_;
+  std::uint8_t* twoBelow_;
+  std::uint8_t* out_;
+  const int* shareOfSum_;
+  // The next pixel's level before its clamp, biased into the table: keeping the clamp out of the way
+  // shortens the chain from one pixel to the next to a load and an add.
+  unsigned sum_ = 0;
+  int right_ = 0, belowLeft_ = 0, belowHere_ = 0;
+};
+
+template <bool kBelow, bool kTwoBelow>
+void DiffuseRow(std::uint8_t* row, std::uint8_t* below, std::uint8_t* twoBelow, std::uint8_t* out, int width,
+                const int* shareOfSum) {
+  RowDiffuser<kBelow, kTwoBelow> d(row, below, twoBelow, out, width, shareOfSum);
+  // The first pixel has no neighbour below-left; the last two lack some to the right.
+  if (width >= 3) {
+    d.template Step<true, true, false>(0);
+    for (int x = 1; x < width - 2; ++x) d.template Step<true, true, true>(x);
+    d.template Step<false, true, true>(width - 2);
+    d.template Step<false, false, true>(width - 1);
+  } else if (width == 2) {
+    d.template Step<false, true, false>(0);
+    d.template Step<false, false, true>(1);
+  } else {
+    d.template Step<false, false, false>(0);
+  }
+  d.Finish(width);
 }
 
 }  // namespace
 
 void DiffuseError(fw::Picture& working, fw::Picture& result, double factor) {
-  // The share of every possible error, each from the same double product the per-pixel step would make.
-  std::array<int, 255> shareOf{};
-  for (int err = -127; err <= 127; ++err) shareOf[err + 127] = fw::DoubleToInt32(static_cast<double>(err) * factor);
+  // The share a pixel of each level hands on: its error, old minus new, times the factor, converted from
+  // the same double product the per-pixel step would make. A table by level keeps the threshold test
+  // off the chain from one pixel to the next.
+  std::array<int, 256> shareOf{};
+  for (int level = 0; level <= 255; ++level) {
+    const int err = level - (level > kThreshold ? 255 : 0);
+    shareOf[static_cast<std::size_t>(level)] = fw::DoubleToInt32(static_cast<double>(err) * factor);
+  }
+  // The same by the unclamped sum that becomes a level, biased as the clamp table is.
+  std::array<int, kClamped.size()> shareOfSum{};
+  for (std::size_t i = 0; i < shareOfSum.size(); ++i) shareOfSum[i] = shareOf[kClamped[i]];
 
   const int width = working.Width();
   const int height = working.Height();
@@ -94,11 +157,11 @@ void DiffuseError(fw::Picture& working, fw::Picture& result, double factor) {
     std::uint8_t* row = working.Row(y);
     std::uint8_t* out = result.Row(y);
     if (y + 2 < height)
-      DiffuseRow<true, true>(row, working.Row(y + 1), working.Row(y + 2), out, width, shareOf.data());
+      DiffuseRow<true, true>(row, working.Row(y + 1), working.Row(y + 2), out, width, shareOfSum.data());
     else if (y + 1 < height)
-      DiffuseRow<true, false>(row, working.Row(y + 1), nullptr, out, width, shareOf.data());
+      DiffuseRow<true, false>(row, working.Row(y + 1), nullptr, out, width, shareOfSum.data());
     else
-      DiffuseRow<false, false>(row, nullptr, nullptr, out, width, shareOf.data());
+      DiffuseRow<false, false>(row, nullptr, nullptr, out, width, shareOfSum.data());
   }
   working.Touch();
   result.Touch();

@@ -57,6 +57,7 @@ class Picture final : public Object {
   std::int32_t depth_;
   std::int32_t rowBytes_;
   std::uint8_t* bits_;
+  std::size_t mapped_ = 0;  // bytes mapped for the pixels, 0 when they came from the heap
   ::GWorld world_;
   std::atomic<std::uint64_t> generation_{0};
   std::atomic<std::int32_t> descriptionLocks_{0};
