@@ -115,4 +115,14 @@ QImage ImageFromPicture(Picture& picture) {
   return image;
 }
 
+std::shared_ptr<const QImage> Picture::CachedImage() {
+  std::lock_guard lock(imageMutex_);
+  const std::uint64_t generation = Generation();
+  if (!image_ || imageGeneration_ != generation) {
+    image_ = std::make_shared<const QImage>(ImageFromPicture(*this));
+    imageGeneration_ = generation;
+  }
+  return image_;
+}
+
 }  // namespace fw

@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "framework/Color.h"
 #include "framework/Object.h"
 #include "platform/PixMap.h"
+
+class QImage;
 
 namespace fw {
 
@@ -42,6 +45,9 @@ class Picture final : public Object {
   std::uint64_t Generation() const noexcept { return generation_.load(std::memory_order_acquire); }
   void Touch() noexcept { generation_.fetch_add(1, std::memory_order_acq_rel); }
 
+  // The picture as a Qt image, made again only after the picture changed.
+  std::shared_ptr<const QImage> CachedImage();
+
   std::int32_t DescriptionLocks() const noexcept { return descriptionLocks_.load(std::memory_order_acquire); }
   void LockDescription() noexcept { descriptionLocks_.fetch_add(1, std::memory_order_acq_rel); }
   void UnlockDescription() noexcept { descriptionLocks_.fetch_sub(1, std::memory_order_acq_rel); }
@@ -61,6 +67,9 @@ class Picture final : public Object {
   ::GWorld world_;
   std::atomic<std::uint64_t> generation_{0};
   std::atomic<std::int32_t> descriptionLocks_{0};
+  std::mutex imageMutex_;
+  std::shared_ptr<const QImage> image_;
+  std::uint64_t imageGeneration_ = 0;
 };
 
 inline Ref<Picture> NewPicture(std::int32_t width, std::int32_t height, std::int32_t depth) {

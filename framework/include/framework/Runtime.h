@@ -1,0 +1,50 @@
+// The run-time: start-up, the event loop, shutdown, unhandled exceptions, and work carried to the
+// main thread.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace fw {
+
+// Makes the application (Qt, offscreen where no display is set), registers the framework's classes and
+// loads the bundle's plug-ins. Plug-ins that failed are reported once the event loop can show a message.
+void RuntimeInit();
+// Registers the class records of the framework's own classes, once.
+void RegisterFrameworkClasses();
+// Runs the start-up routine before the event loop delivers anything.
+void RunFrameworkInitialization(const std::function<void()>& startup);
+// The event loop; returns when the application quits.
+void RuntimeRun();
+// Ends the event loop once every window agreed to close; false when one refused.
+bool RuntimeQuit();
+// The exit value: 0, or non-zero after an unhandled exception.
+int RuntimeExit();
+
+// Tells the user which exception went unhandled, then ends the program with a non-zero exit code.
+void RuntimeUnhandledException(const std::exception& e);
+void RuntimeUnhandledException(const std::string& what);
+// Where the message goes; tests replace the dialog. The default shows a message box.
+void SetUnhandledExceptionPresenter(std::function<void(const std::string& message)> presenter);
+
+// Calls `f`, handing any exception to RuntimeUnhandledException: no exception crosses Qt's event loop.
+template <typename F>
+auto Guarded(F&& f) noexcept -> decltype(f()) {
+  try {
+    return f();
+  } catch (const std::exception& e) {
+    RuntimeUnhandledException(e);
+  } catch (...) {
+    RuntimeUnhandledException(std::string("an unknown exception"));
+  }
+  if constexpr (!std::is_void_v<decltype(f())>) return decltype(f()){};
+}
+
+bool IsMainThread();
+// Runs `f` on the main thread and waits for it; on the main thread it runs at once. Calls from other
+// threads keep their order, and an exception `f` raises is raised again in the caller's thread. Never
+// call it while holding a lock the main thread may wait for.
+void RunOnMainThread(const std::function<void()>& f);
+
+}  // namespace fw

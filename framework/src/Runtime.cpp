@@ -1,0 +1,157 @@
+#include "framework/Runtime.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+
+#include "framework/Bundle.h"
+#include "framework/ClassRegistry.h"
+#include "framework/Exceptions.h"
+#include "framework/PluginHost.h"
+#include "framework/Window.h"
+#include "src/MenuPresenter.h"
+
+namespace fw {
+namespace {
+
+std::atomic<int> gExitCode{0};
+std::mutex gPresenterMutex;
+std::function<void(const std::string&)> gPresenter;
+std::unique_ptr<QApplication> gApplication;
+
+// QApplication keeps pointers to argc and argv for its whole life.
+int gArgc = 1;
+char gProgramName[] = "speckmoor";
+char* gArgv[] = {gProgramName, nullptr};
+
+void ShowBox(const std::string& message) {
+  QMessageBox::critical(nullptr, QStringLiteral("Speckmoor"), QString::fromStdString(message));
+}
+
+}  // namespace
+
+void RegisterFrameworkClasses() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    auto add = [](const char* name, const char* super, std::vector<std::string> ops = {}) {
+      ClassRecord r;
+      r.name = name;
+      r.super = super ? FindClass(super) : nullptr;
+      r.operations = std::move(ops);
+      RegisterClass(std::move(r));
+    };
+    add("Object", nullptr);
+    add("Application", "Object",
+        {"NewDocument", "OpenDocument", "DoEvents", "_AddMenuHandler", "_AddPollableObject", "_RemovePollableObject",
+         "AddTrayItem", "RemoveTrayItem", "YieldToNextThread", "SleepCurrentThread", "_DoSingleEvent",
+         "_EnableMenuItems", "_CallOpen", "_HandleMenuCommand", "_LoadPictureFromBundle", "_LoadBundleSound",
+         "__DependencyList"});
+    add("Window", "Object");
+    add("MenuItem", "Object", {"Constructor"});
+    add("MenuBar", "MenuItem");
+    add("QuitMenuItem", "MenuItem");
+    add("AppleMenuItem", "MenuItem");
+    add("Picture", "Object");
+    add("RGBSurface", "Object");
+    add("Graphics", "Object");
+    add("FolderItem", "Object");
+    add("FileType", "Object");
+    add("Clipboard", "Object");
+    add("DragItem", "Object");
+    add("Thread", "Object", {"Run", "Suspend", "Resume", "Sleep", "Kill"});
+    add("MessageDialog", "Object");
+  });
+}
+
+void RuntimeInit() {
+  if (!qApp) {
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+      setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    gApplication = std::make_unique<QApplication>(gArgc, gArgv);
+  }
+  QApplication::setApplicationName(QStringLiteral("Speckmoor"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  RegisterFrameworkClasses();
+  LoadPlugins(PluginsFolder());
+  InstallMenuShortcuts();
+}
+
+void RunFrameworkInitialization(const std::function<void()>& startup) { Guarded([&] { startup(); }); }
+
+void RuntimeRun() {
+  if (gExitCode.load() != 0) return;  // start-up already failed
+  // Plug-ins that failed to load are named once the program is up, so the user learns why a command
+  // is missing.
+  const auto failures = PluginLoadFailures();
+  if (!failures.empty()) {
+    std::string text = "Some plug-ins could not be loaded, so their commands are not available:\n";
+    for (const auto& f : failures) text += "\n" + f.file + ": " + f.reason;
+    QMetaObject::invokeMethod(
+        qApp, [text] { QMessageBox::warning(nullptr, QStringLiteral("Speckmoor"), QString::fromStdString(text)); },
+        Qt::QueuedConnection);
+  }
+  QApplication::exec();
+}
+
+bool RuntimeQuit() {
+  if (!CloseAllWindows()) return false;
+  QApplication::exit(gExitCode.load());
+  return true;
+}
+
+int RuntimeExit() { return gExitCode.load(); }
+
+void SetUnhandledExceptionPresenter(std::function<void(const std::string&)> presenter) {
+  std::lock_guard lock(gPresenterMutex);
+  gPresenter = std::move(presenter);
+}
+
+void RuntimeUnhandledException(const std::string& what) {
+  gExitCode.store(1);
+  std::function<void(const std::string&)> presenter;
+  {
+    std::lock_guard lock(gPresenterMutex);
+    presenter = gPresenter;
+  }
+  const std::string message = "Speckmoor must quit: " + what + ".";
+  std::fprintf(stderr, "%s\n", message.c_str());
+  RunOnMainThread([&] {
+    if (presenter) presenter(message);
+    else if (qApp) ShowBox(message);
+    if (qApp) QApplication::exit(1);
+  });
+}
+
+void RuntimeUnhandledException(const std::exception& e) {
+  const auto* fwe = dynamic_cast<const RuntimeException*>(&e);
+  const std::string name = fwe ? fwe->ClassName() : "an exception";
+  RuntimeUnhandledException(name + " (" + e.what() + ")");
+}
+
+bool IsMainThread() { return !qApp || QThread::currentThread() == qApp->thread(); }
+
+void RunOnMainThread(const std::function<void()>& f) {
+  if (IsMainThread()) {
+    f();
+    return;
+  }
+  // An exception comes back to the caller's thread, as if the call had run there.
+  std::exception_ptr failure;
+  QMetaObject::invokeMethod(
+      qApp,
+      [&] {
+        try {
+          f();
+        } catch (...) {
+          failure = std::current_exception();
+        }
+      },
+      Qt::BlockingQueuedConnection);
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace fw

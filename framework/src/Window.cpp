@@ -1,0 +1,431 @@
+#include "framework/Window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDragEnterEvent>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QScreen>
+#include <algorithm>
+
+#include "framework/Exceptions.h"
+#include "framework/FileType.h"
+#include "framework/Runtime.h"
+#include "src/MenuPresenter.h"
+#include "src/WindowWidget.h"
+
+namespace fw {
+namespace {
+
+// Open windows, front first. The framework holds each open window until it closes.
+std::mutex gWindowsMutex;
+std::vector<Ref<Window>> gWindows;
+
+void BringToFront(Window* w) {
+  std::lock_guard lock(gWindowsMutex);
+  auto it = std::find_if(gWindows.begin(), gWindows.end(), [&](const Ref<Window>& r) { return r.get() == w; });
+  if (it == gWindows.end()) return;
+  Ref<Window> keep = *it;
+  gWindows.erase(it);
+  gWindows.insert(gWindows.begin(), keep);
+}
+
+void Forget(Window* w) {
+  Ref<Window> keep;  // released outside the lock
+  std::lock_guard lock(gWindowsMutex);
+  auto it = std::find_if(gWindows.begin(), gWindows.end(), [&](const Ref<Window>& r) { return r.get() == w; });
+  if (it == gWindows.end()) return;
+  keep = *it;
+  gWindows.erase(it);
+}
+
+Ref<DragItem> DragItemFrom(const QMimeData* data) {
+  std::vector<Ref<FolderItem>> files;
+  if (data && data->hasUrls())
+    for (const QUrl& url : data->urls())
+      if (url.isLocalFile()) files.push_back(MakeRef<FolderItem>(url.toLocalFile().toStdString()));
+  return MakeRef<DragItem>(std::move(files));
+}
+
+std::int32_t ActionOf(Qt::DropAction a) { return a == Qt::MoveAction ? 2 : (a == Qt::LinkAction ? 3 : 1); }
+
+template <typename T>
+T Setting(const std::vector<Property>& settings, const char* name, T fallback) {
+  for (const Property& p : settings)
+    if (p.name == name)
+      if (const T* v = std::get_if<T>(&p.value)) return *v;
+  return fallback;
+}
+
+}  // namespace
+
+std::optional<PropertyType> WindowPropertyType(std::string_view name) {
+  static const std::map<std::string_view, PropertyType> kTypes = {
+      {"Placement", PropertyType::Integer},      {"Width", PropertyType::Integer},
+      {"Height", PropertyType::Integer},         {"MinWidth", PropertyType::Integer},
+      {"MinHeight", PropertyType::Integer},      {"MaxWidth", PropertyType::Integer},
+      {"MaxHeight", PropertyType::Integer},      {"Frame", PropertyType::Integer},
+      {"Composite", PropertyType::Boolean},      {"HasBackColor", PropertyType::Boolean},
+      {"BackColor", PropertyType::Color},        {"Title", PropertyType::String},
+      {"Visible", PropertyType::Boolean},        {"FullScreen", PropertyType::Boolean},
+      {"MenuBarVisible", PropertyType::Boolean}, {"CloseButton", PropertyType::Boolean},
+      {"Resizeable", PropertyType::Boolean},     {"LiveResize", PropertyType::Boolean},
+      {"MaximizeButton", PropertyType::Boolean}, {"MinimizeButton", PropertyType::Boolean},
+      {"MacProcID", PropertyType::Integer},
+  };
+  auto it = kTypes.find(name);
+  if (it == kTypes.end()) return std::nullopt;
+  return it->second;
+}
+
+// ---- the widgets ----
+
+ContentWidget::ContentWidget(Window* window, QWidget* parent) : QWidget(parent), window_(Ref<Window>(window)) {
+  setMouseTracking(true);
+  setAcceptDrops(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ContentWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  Guarded([&] { window_->PaintNow(painter, width(), height()); });
+}
+
+void ContentWidget::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint p = event->position().toPoint();
+  dragging_ = Guarded([&] { return window_->Event_MouseDown(p.x(), p.y()); });
+}
+
+void ContentWidget::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  if (dragging_ && (event->buttons() & Qt::LeftButton)) Guarded([&] { window_->Event_MouseDrag(p.x(), p.y()); });
+  else Guarded([&] { window_->Event_MouseMove(p.x(), p.y()); });
+}
+
+void ContentWidget::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
+
+void ContentWidget::dragEnterEvent(QDragEnterEvent* event) {
+  Ref<DragItem> item = DragItemFrom(event->mimeData());
+  if (!window_->AcceptsDrag(*item)) {
+    event->ignore();
+    return;
+  }
+  entered_ = item;
+  // A handler that answers true refuses the drag.
+  const bool refuse = Guarded([&] { return window_->Event_DragEnter(*item, ActionOf(event->proposedAction())); });
+  if (refuse) {
+    entered_ = nullptr;
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+}
+
+void ContentWidget::dragMoveEvent(QDragMoveEvent* event) {
+  if (entered_) event->acceptProposedAction();
+  else event->ignore();
+}
+
+void ContentWidget::dragLeaveEvent(QDragLeaveEvent*) {
+  if (!entered_) return;
+  Ref<DragItem> item = entered_;
+  entered_ = nullptr;
+  Guarded([&] { window_->Event_DragExit(*item, 1); });
+}
+
+void ContentWidget::dropEvent(QDropEvent* event) {
+  Ref<DragItem> item = DragItemFrom(event->mimeData());
+  entered_ = nullptr;
+  if (!window_->AcceptsDrag(*item)) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  Guarded([&] { window_->Event_DropObject(*item, ActionOf(event->dropAction())); });
+}
+
+WindowWidget::WindowWidget(Window* window) : window_(Ref<Window>(window)), content_(new ContentWidget(window, this)) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setCentralWidget(content_);
+}
+
+void WindowWidget::SetContentSize(int width, int height) {
+  const int extra = menuBar() && menuBar()->isVisible() ? menuBar()->sizeHint().height() : 0;
+  resize(width, height + extra);
+  content_->resize(width, height);
+}
+
+void WindowWidget::closeEvent(QCloseEvent* event) {
+  const bool cancel = Guarded([&] { return window_->Event_CancelClose(false); });
+  if (cancel) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  Guarded([&] { window_->Event_Close(); });
+  window_->WidgetClosed();
+}
+
+void WindowWidget::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  Guarded([&] { window_->Event_Resizing(); });
+  Guarded([&] { window_->Event_Resized(); });
+}
+
+void WindowWidget::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    BringToFront(window_.get());
+    Guarded([&] { window_->Event_Activate(); });
+  }
+}
+
+void WindowWidget::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  BringToFront(window_.get());
+}
+
+// ---- the window ----
+
+Window::Window(std::string className) : className_(std::move(className)) {}
+
+Window::~Window() {
+  // The last reference may go on another thread; Qt widgets are deleted on the main thread.
+  if (widget_) {
+    QPointer<WindowWidget> widget(widget_);
+    widget_ = nullptr;
+    QMetaObject::invokeMethod(qApp, [widget] { delete widget.data(); }, Qt::QueuedConnection);
+  }
+}
+
+void Window::Constructor() {
+  RunOnMainThread([&] {
+    widget_ = new WindowWidget(this);
+    {
+      std::lock_guard lock(gWindowsMutex);
+      gWindows.insert(gWindows.begin(), Ref<Window>(this));
+    }
+    open_ = true;
+    Layout();
+    CreateControls();
+    AddMenuHandlers(this);
+    Event_Open();
+    if (visibleSetting_) Show();
+  });
+}
+
+void Window::WidgetClosed() {
+  widget_ = nullptr;
+  open_ = false;
+  Forget(this);
+}
+
+QWidget* Window::Widget() const { return widget_; }
+
+void Window::Show() {
+  RunOnMainThread([&] {
+    if (!widget_) return;
+    widget_->show();
+    widget_->raise();
+    widget_->activateWindow();
+    BringToFront(this);
+  });
+}
+
+void Window::Close() {
+  RunOnMainThread([&] {
+    if (widget_) widget_->close();
+  });
+}
+
+void Window::Refresh() {
+  RunOnMainThread([&] {
+    if (widget_) widget_->Content()->update();
+  });
+}
+
+void Window::UpdateNow() {
+  RunOnMainThread([&] {
+    // Inside a paint the drawing is already being brought up to date.
+    if (widget_ && !painting_) widget_->Content()->repaint();
+  });
+}
+
+std::int32_t Window::Width() const {
+  std::int32_t w = 0;
+  RunOnMainThread([&] { w = widget_ ? widget_->Content()->width() : Setting<std::int32_t>(settings_, "Width", 0); });
+  return w;
+}
+
+std::int32_t Window::Height() const {
+  std::int32_t h = 0;
+  RunOnMainThread([&] { h = widget_ ? widget_->Content()->height() : Setting<std::int32_t>(settings_, "Height", 0); });
+  return h;
+}
+
+std::string Window::Title() const {
+  std::string t;
+  RunOnMainThread([&] { t = widget_ ? widget_->windowTitle().toStdString() : std::string(); });
+  return t;
+}
+
+void Window::SetTitle(const std::string& title) {
+  RunOnMainThread([&] {
+    if (widget_) widget_->setWindowTitle(QString::fromStdString(title));
+  });
+}
+
+bool Window::Visible() const {
+  bool v = false;
+  RunOnMainThread([&] { v = widget_ && widget_->isVisible(); });
+  return v;
+}
+
+void Window::SetMouseCursor(MouseCursor cursor) {
+  cursor_ = cursor;
+  RunOnMainThread([&] {
+    if (!widget_) return;
+    switch (cursor) {
+      case MouseCursor::Arrow: widget_->Content()->setCursor(Qt::ArrowCursor); break;
+      case MouseCursor::OpenHand: widget_->Content()->setCursor(Qt::OpenHandCursor); break;
+      case MouseCursor::ClosedHand: widget_->Content()->setCursor(Qt::ClosedHandCursor); break;
+      case MouseCursor::Wait: widget_->Content()->setCursor(Qt::WaitCursor); break;
+    }
+  });
+}
+
+void Window::WithGraphics(const std::function<void(Graphics&)>& draw) {
+  RunOnMainThread([&] {
+    overlay_.push_back(draw);
+    if (widget_) widget_->Content()->update();
+  });
+}
+
+void Window::PaintNow(QPainter& painter, std::int32_t width, std::int32_t height) {
+  painting_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{painting_};
+  if (Setting<bool>(settings_, "HasBackColor", false)) {
+    const PropertyColor c = Setting<PropertyColor>(settings_, "BackColor", PropertyColor{255, 255, 255});
+    painter.fillRect(0, 0, width, height, QColor(c.red, c.green, c.blue));
+  } else {
+    painter.fillRect(0, 0, width, height, QApplication::palette().window());
+  }
+  Ref<Graphics> g = MakeRef<Graphics>(&painter, width, height);
+  Event_Paint(*g);
+  // What was drawn outside a paint shows until the next paint.
+  std::vector<std::function<void(Graphics&)>> overlay;
+  overlay.swap(overlay_);
+  for (auto& draw : overlay) {
+    Ref<Graphics> og = MakeRef<Graphics>(&painter, width, height);
+    draw(*og);
+  }
+}
+
+Ref<MenuBar> Window::MenuBar() const { return menuBar_; }
+
+void Window::SetMenuBar(const Ref<fw::MenuBar>& bar) {
+  menuBar_ = bar;
+  RunOnMainThread([&] {
+    if (widget_ && bar) ShowMenuBar(*widget_, *bar);
+  });
+}
+
+void Window::_AddMenuHandler(const std::string& itemName, MenuHandler handler) {
+  std::lock_guard lock(handlerMutex_);
+  for (auto& entry : handlers_)
+    if (entry.first == itemName) {
+      entry.second = std::move(handler);
+      return;
+    }
+  handlers_.emplace_back(itemName, std::move(handler));
+}
+
+bool Window::HandleMenuCommand(const std::string& itemName) {
+  MenuHandler handler;
+  {
+    std::lock_guard lock(handlerMutex_);
+    for (auto& entry : handlers_)
+      if (entry.first == itemName) handler = entry.second;
+  }
+  return handler ? handler() : false;
+}
+
+std::vector<std::string> Window::MenuHandlerNames() const {
+  std::lock_guard lock(handlerMutex_);
+  std::vector<std::string> names;
+  for (const auto& entry : handlers_) names.push_back(entry.first);
+  return names;
+}
+
+void Window::AcceptFileDrop(const std::string& fileTypeName) { dropTypes_.push_back(fileTypeName); }
+
+bool Window::AcceptsDrag(DragItem& item) const {
+  Ref<FolderItem> file = item.FolderItem();
+  if (!file) return false;
+  for (const std::string& type : dropTypes_)
+    if (FileTypeAccepts(type, file->Name())) return true;
+  return false;
+}
+
+void Window::ApplyFrameSettings(const std::string& propertyList) {
+  std::optional<std::vector<Property>> decoded = DecodePropertyList(propertyList, &WindowPropertyType);
+  if (!decoded) throw RuntimeException("malformed window settings for " + className_);
+  settings_ = *decoded;
+  visibleSetting_ = Setting<bool>(settings_, "Visible", true);
+  RunOnMainThread([&] {
+    if (!widget_) return;
+    WindowWidget& w = *widget_;
+    const int width = Setting<std::int32_t>(settings_, "Width", 300);
+    const int height = Setting<std::int32_t>(settings_, "Height", 300);
+    w.setWindowTitle(QString::fromStdString(Setting<std::string>(settings_, "Title", "")));
+    Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint;
+    if (Setting<bool>(settings_, "CloseButton", true)) flags |= Qt::WindowCloseButtonHint;
+    if (Setting<bool>(settings_, "MinimizeButton", true)) flags |= Qt::WindowMinimizeButtonHint;
+    if (Setting<bool>(settings_, "MaximizeButton", true)) flags |= Qt::WindowMaximizeButtonHint;
+    w.setWindowFlags(flags);
+    if (w.menuBar()) w.menuBar()->setVisible(Setting<bool>(settings_, "MenuBarVisible", true) && menuBar_);
+    w.Content()->setMinimumSize(Setting<std::int32_t>(settings_, "MinWidth", 0), Setting<std::int32_t>(settings_, "MinHeight", 0));
+    w.Content()->setMaximumSize(Setting<std::int32_t>(settings_, "MaxWidth", QWIDGETSIZE_MAX),
+                                Setting<std::int32_t>(settings_, "MaxHeight", QWIDGETSIZE_MAX));
+    w.SetContentSize(width, height);
+    if (!Setting<bool>(settings_, "Resizeable", true)) w.Content()->setFixedSize(width, height);
+    if (Setting<std::int32_t>(settings_, "Placement", 0) == 2 && w.screen())
+      w.move(w.screen()->availableGeometry().center() - w.rect().center());
+    if (Setting<bool>(settings_, "FullScreen", false)) w.setWindowState(Qt::WindowFullScreen);
+  });
+}
+
+std::vector<Ref<Window>> OpenWindows() {
+  std::lock_guard lock(gWindowsMutex);
+  return gWindows;
+}
+
+Ref<Window> FrontWindow() {
+  std::lock_guard lock(gWindowsMutex);
+  for (const Ref<Window>& w : gWindows)
+    if (w->Widget() && w->Widget()->isVisible()) return w;
+  return gWindows.empty() ? nullptr : gWindows.front();
+}
+
+Ref<Window> ImplicitWindow(const std::string& className) {
+  std::lock_guard lock(gWindowsMutex);
+  for (const Ref<Window>& w : gWindows)
+    if (w->ClassName() == className) return w;
+  return nullptr;
+}
+
+bool CloseAllWindows() {
+  for (const Ref<Window>& w : OpenWindows()) {
+    w->Close();
+    if (w->IsOpen()) return false;  // it refused
+  }
+  return true;
+}
+
+}  // namespace fw
