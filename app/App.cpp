@@ -1,6 +1,7 @@
 #include "app/App.h"
 
 #include "app/Menu.h"
+#include "app/W_Main.h"
 #include "framework/Exceptions.h"
 
 namespace app {
@@ -27,7 +28,10 @@ void _ApplicationAddMenuHandlers() {
   app->_AddMenuHandler("FileBatchDither", [] { return fw::NonNil(AppInstance())->_FileBatchDither_Action(); });
 }
 
-bool App::_FileNewWindow_Action() { return false; }
+bool App::_FileNewWindow_Action() {
+  (void)NewDocumentWindow();  // the framework holds it while it is open
+  return true;
+}
 
 bool App::_FileBatchDither_Action() { return false; }
 

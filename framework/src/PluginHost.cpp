@@ -354,7 +354,9 @@ void** RuntimeAllocatePluginEntrypointsTable(int count) {
   return h.tables.back().get();
 }
 
-void RuntimeInitExternalClasses() {
+void RuntimeInitExternalClasses() { RegisterPluginClassRecords(); }
+
+void RegisterPluginClassRecords() {
   Host& h = TheHost();
   std::lock_guard lock(h.mutex);
   // Superclasses first, so every record's super pointer is set when it is registered.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 #include <atomic>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include "framework/Bundle.h"
 #include "framework/ClassRegistry.h"
 #include "framework/Exceptions.h"
+#include "framework/FileType.h"
 #include "framework/PluginHost.h"
 #include "framework/Window.h"
 #include "src/MenuPresenter.h"
@@ -22,6 +24,7 @@ std::atomic<int> gExitCode{0};
 std::mutex gPresenterMutex;
 std::function<void(const std::string&)> gPresenter;
 std::unique_ptr<QApplication> gApplication;
+std::vector<std::string> gStartupProblems;
 
 // QApplication keeps pointers to argc and argv for its whole life.
 int gArgc = 1;
@@ -82,14 +85,18 @@ void RuntimeInit() {
 
 void RunFrameworkInitialization(const std::function<void()>& startup) { Guarded([&] { startup(); }); }
 
+void ReportStartupProblem(const std::string& message) { gStartupProblems.push_back(message); }
+
 void RuntimeRun() {
   if (gExitCode.load() != 0) return;  // start-up already failed
   // Plug-ins that failed to load are named once the program is up, so the user learns why a command
   // is missing.
-  const auto failures = PluginLoadFailures();
-  if (!failures.empty()) {
+  std::vector<std::string> problems;
+  for (const auto& f : PluginLoadFailures()) problems.push_back(f.file + ": " + f.reason);
+  problems.insert(problems.end(), gStartupProblems.begin(), gStartupProblems.end());
+  if (!problems.empty()) {
     std::string text = "Some plug-ins could not be loaded, so their commands are not available:\n";
-    for (const auto& f : failures) text += "\n" + f.file + ": " + f.reason;
+    for (const auto& p : problems) text += "\n" + p;
     QMetaObject::invokeMethod(
         qApp, [text] { QMessageBox::warning(nullptr, QStringLiteral("Speckmoor"), QString::fromStdString(text)); },
         Qt::QueuedConnection);
@@ -104,6 +111,17 @@ bool RuntimeQuit() {
 }
 
 int RuntimeExit() { return gExitCode.load(); }
+
+void RuntimeModuleExit() {
+  CloseAllWindows();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // Popups are top-level too but belong to a parent that deletes them: guard every pointer.
+  QList<QPointer<QWidget>> widgets;
+  for (QWidget* w : QApplication::topLevelWidgets()) widgets.append(w);
+  for (const QPointer<QWidget>& w : widgets) delete w.data();
+  ForgetAllWindows();
+  for (const RegisteredFileType& t : RegisteredFileTypes()) RuntimeUnregisterFileType(t.name);
+}
 
 void SetUnhandledExceptionPresenter(std::function<void(const std::string&)> presenter) {
   std::lock_guard lock(gPresenterMutex);

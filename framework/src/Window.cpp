@@ -153,7 +153,7 @@ WindowWidget::WindowWidget(Window* window) : window_(Ref<Window>(window)), conte
 }
 
 void WindowWidget::SetContentSize(int width, int height) {
-  const int extra = menuBar() && menuBar()->isVisible() ? menuBar()->sizeHint().height() : 0;
+  const int extra = menuBar() && menuBar()->isVisibleTo(this) ? menuBar()->sizeHint().height() : 0;
   resize(width, height + extra);
   content_->resize(width, height);
 }
@@ -418,6 +418,14 @@ Ref<Window> ImplicitWindow(const std::string& className) {
   for (const Ref<Window>& w : gWindows)
     if (w->ClassName() == className) return w;
   return nullptr;
+}
+
+void ForgetAllWindows() {
+  std::vector<Ref<Window>> windows;
+  {
+    std::lock_guard lock(gWindowsMutex);
+    windows.swap(gWindows);
+  }
 }
 
 bool CloseAllWindows() {

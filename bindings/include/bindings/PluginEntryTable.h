@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "framework/Exceptions.h"
 
@@ -67,6 +68,9 @@ inline constexpr std::array<std::string_view, kPluginEntryCount> kPluginEntryKey
 // Start-up: has the run-time make the table, then asks for each key in slot order. Nothing checks the
 // answers; calling Bind again refills the table.
 void BindPluginEntryTable();
+
+// The keys whose slots stayed empty after binding.
+std::vector<std::string_view> UnboundPluginEntries();
 
 // The routine in a slot, or 0 when the table isn't bound or the key found nothing.
 void* PluginEntryAddress(PluginEntry entry) noexcept;

@@ -34,7 +34,10 @@ std::vector<std::string> PluginKeys();
 void* RuntimeLookupPluginEntrypoint(const std::string& key);
 // A zeroed table of `count` routine words that lives as long as the process.
 void** RuntimeAllocatePluginEntrypointsTable(int count);
-// Places every plug-in class's data and enters the classes into the class registry.
+// Places every plug-in class's data and enters the classes into the class registry, superclasses
+// first; classes entered before are left as they are.
+void RegisterPluginClassRecords();
+// Initialises the plug-in classes: every class is placed and registered once this returns.
 void RuntimeInitExternalClasses();
 
 // What "RegisterPluginVersion" was told by the plug-in loaded from `file` (0 when nothing).

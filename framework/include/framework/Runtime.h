@@ -13,6 +13,8 @@ namespace fw {
 void RuntimeInit();
 // Registers the class records of the framework's own classes, once.
 void RegisterFrameworkClasses();
+// A problem found during start-up that the user should hear of; shown once the event loop runs.
+void ReportStartupProblem(const std::string& message);
 // Runs the start-up routine before the event loop delivers anything.
 void RunFrameworkInitialization(const std::function<void()>& startup);
 // The event loop; returns when the application quits.
@@ -21,6 +23,9 @@ void RuntimeRun();
 bool RuntimeQuit();
 // The exit value: 0, or non-zero after an unhandled exception.
 int RuntimeExit();
+// The framework's own module exit: forgets its windows and file types and deletes what is left of the
+// widgets.
+void RuntimeModuleExit();
 
 // Tells the user which exception went unhandled, then ends the program with a non-zero exit code.
 void RuntimeUnhandledException(const std::exception& e);

@@ -115,6 +115,8 @@ Ref<Window> FrontWindow();
 Ref<Window> ImplicitWindow(const std::string& className);
 // Asks every window to close; false when one refused.
 bool CloseAllWindows();
+// Drops the framework's hold on every window.
+void ForgetAllWindows();
 
 // The types a window's frame settings list holds.
 std::optional<PropertyType> WindowPropertyType(std::string_view name);

@@ -1,0 +1,86 @@
+// W_Main: pictures coming in, the result going out, and the option commands.
+#include "app/W_Main.h"
+
+#include "framework/Clipboard.h"
+#include "framework/Dialogs.h"
+#include "framework/Exceptions.h"
+
+namespace app {
+
+void W_Main::SetInputPic(const fw::Ref<fw::Picture>& picture) {
+  InputPic.Store(picture);
+  fw::NonNil(Dith, "the window has no engine")->Dither(picture);
+  ResetDrag();
+  Refresh();
+}
+
+void W_Main::Clear() {
+  InputPic.Store(nullptr);
+  if (Dith) Dith->buffer.Store(nullptr);
+  Refresh();
+}
+
+fw::Ref<fw::Picture> W_Main::DitheredImage() { return Dith ? Dith->buffer.Load() : nullptr; }
+
+bool W_Main::_FileOpen_Action() {
+  fw::Ref<fw::FolderItem> file = fw::GetOpenFolderItem("special/any");
+  if (!file) return false;
+  fw::Ref<fw::Picture> picture = file->OpenAsPicture();
+  if (!picture) return false;
+  InputPic.Store(picture);
+  fw::NonNil(Dith, "the window has no engine")->Dither(picture);
+  ResetDrag();
+  Refresh();
+  return true;
+}
+
+void W_Main::Event_DropObject(fw::DragItem& obj, std::int32_t /*action*/) {
+  fw::Ref<fw::FolderItem> item = obj.FolderItem();
+  if (!item) return;
+  if (item->Directory()) return;  // a dropped folder is a batch, which this window can't run yet
+  if (fw::Ref<fw::Picture> picture = item->OpenAsPicture()) SetInputPic(picture);
+}
+
+bool W_Main::_EditPaste_Action() {
+  fw::Ref<fw::Clipboard> clipboard = fw::MakeRef<fw::Clipboard>();
+  if (fw::Ref<fw::Picture> picture = clipboard->Picture()) SetInputPic(picture);
+  return true;
+}
+
+bool W_Main::_EditCopy_Action() {
+  fw::Ref<fw::Clipboard> clipboard = fw::MakeRef<fw::Clipboard>();
+  fw::Ref<fw::Picture> result = DitheredImage();
+  clipboard->SetPicture(*fw::NonNil(result, "nothing to copy"));
+  return true;
+}
+
+bool W_Main::_EditClear_Action() {
+  Clear();
+  return true;
+}
+
+namespace {
+
+// Flips the option, then dithers the source again with the marks as they now stand.
+bool ToggleOption(W_Main& window, const fw::Ref<fw::MenuItem>& item, engine::Speckmoor* engine,
+                  const fw::Ref<fw::Picture>& source) {
+  item->SetChecked(!item->Checked());
+  if (!source) return false;
+  fw::NonNil(engine, "the window has no engine")->Dither(source);
+  window.Refresh();
+  return true;
+}
+
+}  // namespace
+
+bool W_Main::_OptionSharpen_Action() { return ToggleOption(*this, OptionSharpen(), Dith.get(), InputPic.Load()); }
+
+bool W_Main::_OptionsContrast_Action() { return ToggleOption(*this, OptionsContrast(), Dith.get(), InputPic.Load()); }
+
+bool W_Main::_AppleAboutSpeckmoor_Action() { return false; }
+
+bool W_Main::_FileSave_Action() { return false; }
+
+bool W_Main::_FileBatchDither_Action() { return false; }
+
+}  // namespace app

@@ -1,0 +1,15 @@
+// The standard dialogs. Each runs modally on the main thread and gives nil when cancelled.
+#pragma once
+
+#include <string>
+
+#include "framework/FolderItem.h"
+
+namespace fw {
+
+// The open dialog, showing the files the named file type admits ("special/any": every file).
+Ref<FolderItem> GetOpenFolderItem(const std::string& fileTypeName);
+// The save dialog with a proposed name.
+Ref<FolderItem> GetSaveFolderItem(const std::string& fileTypeName, const std::string& proposedName);
+
+}  // namespace fw
