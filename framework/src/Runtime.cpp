@@ -98,7 +98,8 @@ void RuntimeRun() {
     std::string text = "Some plug-ins could not be loaded, so their commands are not available:\n";
     for (const auto& p : problems) text += "\n" + p;
     QMetaObject::invokeMethod(
-        qApp, [text] { QMessageBox::warning(nullptr, QStringLiteral("Speckmoor"), QString::fromStdString(text)); },
+        qApp,
+        [text] { QMessageBox::warning(nullptr, QStringLiteral("Plug-ins missing"), QString::fromStdString(text)); },
         Qt::QueuedConnection);
   }
   QApplication::exec();
@@ -110,7 +111,14 @@ bool RuntimeQuit() {
   return true;
 }
 
-int RuntimeExit() { return gExitCode.load(); }
+int RuntimeExit() {
+  // The application the run-time made goes now, while everything it knows of still exists.
+  if (gApplication) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    gApplication.reset();
+  }
+  return gExitCode.load();
+}
 
 void RuntimeModuleExit() {
   CloseAllWindows();

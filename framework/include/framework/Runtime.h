@@ -21,7 +21,7 @@ void RunFrameworkInitialization(const std::function<void()>& startup);
 void RuntimeRun();
 // Ends the event loop once every window agreed to close; false when one refused.
 bool RuntimeQuit();
-// The exit value: 0, or non-zero after an unhandled exception.
+// Ends the run-time and gives the exit value: 0, or non-zero after an unhandled exception.
 int RuntimeExit();
 // The framework's own module exit: forgets its windows and file types and deletes what is left of the
 // widgets.
