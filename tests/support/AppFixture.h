@@ -19,3 +19,70 @@ inline void StartApplication() {
 inline void SetOption(const char* name, bool on) { app::MenuInstance()->_Lookup(name)->SetChecked(on); }
 
 }  // namespace testing_support
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+
+#include "app/Startup.h"
+#include "app/W_Main.h"
+#include "framework/Runtime.h"
+#include "framework/Window.h"
+
+namespace testing_support {
+
+// The program's own start-up, in this process: plug-ins, table, file types, App, the first window.
+inline void StartProgram() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  fw::RuntimeInit();
+  app::RegisterClasses();
+  app::_Startup();
+}
+
+inline std::vector<fw::Ref<app::W_Main>> DocumentWindows() {
+  std::vector<fw::Ref<app::W_Main>> out;
+  for (const fw::Ref<fw::Window>& w : fw::OpenWindows())
+    if (auto* doc = dynamic_cast<app::W_Main*>(w.get())) out.emplace_back(doc);
+  return out;
+}
+
+// Answers the next modal dialog of type D as a person would, once it shows; gives up after 5 s.
+template <typename D>
+class DialogAnswerer final : public QObject {
+ public:
+  DialogAnswerer(std::function<void(D&)> answer) : answer_(std::move(answer)) {
+    connect(&timer_, &QTimer::timeout, this, &DialogAnswerer::Poll);
+    timer_.start(10);
+  }
+
+ private:
+  void Poll() {
+    if (auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget())) {
+      timer_.stop();
+      answer_(*dialog);
+      deleteLater();
+    } else if (++polls_ > 500) {
+      timer_.stop();
+      deleteLater();
+    }
+  }
+  std::function<void(D&)> answer_;
+  QTimer timer_;
+  int polls_ = 0;
+};
+
+// Picks `path` in the next file dialog, or cancels it when `path` is empty.
+inline void AnswerFileDialog(const std::string& path) {
+  new DialogAnswerer<QFileDialog>([path](QFileDialog& dialog) {
+    if (path.empty()) {
+      dialog.reject();
+      return;
+    }
+    dialog.selectFile(QString::fromStdString(path));
+    QMetaObject::invokeMethod(&dialog, "accept");
+  });
+}
+
+}  // namespace testing_support

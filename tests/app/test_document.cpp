@@ -1,0 +1,294 @@
+// The document window with real pictures, the real clipboard, real drops and the real open dialog.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QImage>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include "AppFixture.h"
+#include "framework/MenuCommands.h"
+#include "framework/PictureFile.h"
+
+using testing_support::TempDir;
+
+namespace {
+
+QImage Gradient(int w, int h) {
+  QImage image(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, 128));
+  return image;
+}
+
+std::filesystem::path SavePng(const TempDir& dir, const std::string& name, const QImage& image) {
+  const auto path = dir / name;
+  EXPECT_TRUE(image.save(QString::fromStdString(path.string()), "PNG"));
+  return path;
+}
+
+QWidget* Content(app::W_Main& w) { return static_cast<QMainWindow*>(w.Widget())->centralWidget(); }
+
+QImage Screen(app::W_Main& w) { return Content(w)->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+bool SamePixels(fw::Picture& a, fw::Picture& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int y = 0; y < a.Height(); ++y)
+    if (std::memcmp(a.Row(y), b.Row(y), static_cast<std::size_t>(a.Width() * 4)) != 0) return false;
+  return true;
+}
+
+void Drop(app::W_Main& w, QMimeData* data) {
+  QWidget* target = Content(w);
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return;
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+}
+
+QMimeData* Files(std::initializer_list<std::filesystem::path> paths) {
+  auto* data = new QMimeData;
+  QList<QUrl> urls;
+  for (const auto& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p.string()));
+  data->setUrls(urls);
+  return data;
+}
+
+class Document : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testing_support::StartProgram(); }
+  void SetUp() override {
+    ASSERT_TRUE(fw::CloseAllWindows());
+    app::MenuInstance()->_Lookup("OptionSharpen")->SetChecked(false);
+    app::MenuInstance()->_Lookup("ViewShowOriginal")->SetChecked(false);
+    window_ = app::NewDocumentWindow();
+    window_->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_->Widget()));
+  }
+  fw::Ref<fw::Picture> Expected(const fw::Ref<fw::Picture>& source) {
+    fw::Ref<engine::Speckmoor> e = fw::MakeRef<engine::Speckmoor>();
+    e->Dither(source);
+    return e->buffer.Load();
+  }
+  fw::Ref<app::W_Main> window_;
+  TempDir dir_;
+};
+
+}  // namespace
+
+TEST_F(Document, OpenCopyAndPasteRoundTrip) {
+  const auto file = SavePng(dir_, "photo one.png", Gradient(120, 90));
+  testing_support::AnswerFileDialog(file.string());
+  EXPECT_TRUE(window_->_FileOpen_Action());
+  fw::Ref<fw::Picture> source = window_->InputPicture();
+  ASSERT_TRUE(source);
+  EXPECT_EQ(source->Width(), 120);
+  ASSERT_TRUE(window_->DitheredImage());
+  EXPECT_TRUE(SamePixels(*window_->DitheredImage(), *Expected(source)));
+
+  // Copy puts the dithered result on the system clipboard, also while the original is shown.
+  app::MenuInstance()->_Lookup("ViewShowOriginal")->SetChecked(true);
+  EXPECT_TRUE(window_->_EditCopy_Action());
+  const QImage copied = QApplication::clipboard()->image();
+  ASSERT_EQ(copied.width(), 120);
+  fw::Ref<fw::Picture> copiedPicture = fw::PictureFromImage(copied);
+  EXPECT_TRUE(SamePixels(*copiedPicture, *window_->DitheredImage()));
+
+  // Paste of a PNG as another program puts it there: the picture goes through the engine.
+  fw::Ref<app::W_Main> other = app::NewDocumentWindow();
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  Gradient(40, 30).save(&buffer, "PNG");
+  auto* data = new QMimeData;
+  data->setData("image/png", png);
+  QApplication::clipboard()->setMimeData(data);
+  EXPECT_TRUE(other->_EditPaste_Action());
+  ASSERT_TRUE(other->InputPicture());
+  EXPECT_EQ(other->InputPicture()->Width(), 40);
+  EXPECT_TRUE(SamePixels(*other->DitheredImage(), *Expected(other->InputPicture())));
+
+  // Paste with no picture on the clipboard: handled, nothing changes.
+  QApplication::clipboard()->setText("no picture here");
+  fw::Ref<fw::Picture> before = other->DitheredImage();
+  EXPECT_TRUE(other->_EditPaste_Action());
+  EXPECT_EQ(other->DitheredImage().get(), before.get());
+}
+
+TEST_F(Document, AFailedOrCancelledOpenKeepsPictureResultAndOffsets) {
+  const auto good = SavePng(dir_, "good.png", Gradient(900, 700));
+  testing_support::AnswerFileDialog(good.string());
+  ASSERT_TRUE(window_->_FileOpen_Action());
+  window_->OffsetX = 17;
+  window_->OffsetY = -9;
+  fw::Ref<fw::Picture> source = window_->InputPicture();
+  fw::Ref<fw::Picture> result = window_->DitheredImage();
+
+  testing_support::WriteFile(dir_ / "notes.png", "this is text");
+  testing_support::WriteFile(dir_ / "empty.jpg", "");
+  for (const char* bad : {"notes.png", "empty.jpg"}) {
+    testing_support::AnswerFileDialog((dir_ / bad).string());
+    EXPECT_FALSE(window_->_FileOpen_Action()) << bad;
+  }
+  testing_support::AnswerFileDialog("");
+  EXPECT_FALSE(window_->_FileOpen_Action());
+  EXPECT_EQ(window_->InputPicture().get(), source.get());
+  EXPECT_EQ(window_->DitheredImage().get(), result.get());
+  EXPECT_EQ(window_->OffsetX, 17);
+  EXPECT_EQ(window_->OffsetY, -9);
+}
+
+TEST_F(Document, DropsTakeTheFirstFileAndIgnoreWhatIsNoPicture) {
+  const auto first = SavePng(dir_, "first.png", Gradient(33, 22));
+  const auto second = SavePng(dir_, "second.png", Gradient(44, 11));
+  testing_support::WriteFile(dir_ / "text.png", "not a picture");
+  std::filesystem::create_directory(dir_ / "folder");
+
+  std::unique_ptr<QMimeData> textOnly(Files({dir_ / "text.png"}));
+  Drop(*window_, textOnly.get());
+  EXPECT_FALSE(window_->InputPicture());
+
+  std::unique_ptr<QMimeData> two(Files({first, second}));
+  Drop(*window_, two.get());
+  ASSERT_TRUE(window_->InputPicture());
+  EXPECT_EQ(window_->InputPicture()->Width(), 33);
+
+  auto* noFile = new QMimeData;
+  noFile->setText("just words");
+  std::unique_ptr<QMimeData> words(noFile);
+  Drop(*window_, words.get());
+  EXPECT_EQ(window_->InputPicture()->Width(), 33);
+}
+
+TEST_F(Document, OptionCommandsDitherTheSourceAgain) {
+  // In an empty window the mark flips and nothing is dithered.
+  EXPECT_FALSE(window_->_OptionSharpen_Action());
+  EXPECT_TRUE(app::MenuInstance()->_Lookup("OptionSharpen")->Checked());
+  EXPECT_FALSE(window_->DitheredImage());
+  EXPECT_FALSE(window_->_OptionSharpen_Action());
+
+  QApplication::clipboard()->setImage(Gradient(64, 64));
+  ASSERT_TRUE(window_->_EditPaste_Action());
+  fw::Ref<fw::Picture> first = window_->DitheredImage();
+  EXPECT_TRUE(window_->_OptionsContrast_Action());
+  EXPECT_FALSE(SamePixels(*first, *window_->DitheredImage()));
+  EXPECT_TRUE(window_->_OptionsContrast_Action());
+  EXPECT_TRUE(SamePixels(*first, *window_->DitheredImage()));  // the source again, not the result
+
+  // With two windows, only the one that got the command is dithered again.
+  fw::Ref<app::W_Main> other = app::NewDocumentWindow();
+  ASSERT_TRUE(other->_EditPaste_Action());
+  fw::Ref<fw::Picture> otherResult = other->DitheredImage();
+  fw::Ref<fw::Picture> mine = window_->DitheredImage();
+  EXPECT_TRUE(other->_OptionsContrast_Action());
+  EXPECT_NE(other->DitheredImage().get(), otherResult.get());
+  EXPECT_EQ(window_->DitheredImage().get(), mine.get());
+
+  EXPECT_TRUE(window_->_EditClear_Action());
+  EXPECT_FALSE(window_->DitheredImage());
+  EXPECT_FALSE(window_->InputPicture());
+}
+
+TEST_F(Document, AnEmptyWindowShowsTheDropTargetCentred) {
+  fw::Ref<fw::Picture> icon = app::Drop_Image_LowContrast();
+  ASSERT_TRUE(icon);
+  const QImage screen = Screen(*window_);
+  const QImage iconImage = fw::ImageFromPicture(*icon);
+  const int x = (512 - icon->Width()) / 2;
+  const int y = (512 - icon->Height()) / 2;
+  int differing = 0;
+  for (int iy = 0; iy < icon->Height(); iy += 7)
+    for (int ix = 0; ix < icon->Width(); ix += 7) differing += screen.pixel(x + ix, y + iy) != iconImage.pixel(ix, iy);
+  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(screen.pixel(3, 3), qRgb(0x3F, 0x3F, 0x3F));  // the window's own dark grey
+  EXPECT_FALSE(window_->Event_MouseDown(256, 256));       // nothing to pan
+}
+
+TEST_F(Document, ZoomCentresAndDrawsCrispPixels) {
+  // A one-pixel checkerboard, white and black after dithering: at 200 % every pixel is a 2 x 2 block.
+  QImage checker(100, 60, QImage::Format_RGB32);
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 100; ++x) checker.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+  QApplication::clipboard()->setImage(checker);
+  ASSERT_TRUE(window_->_EditPaste_Action());
+  ASSERT_TRUE(fw::DeliverMenuCommand("View200"));
+  EXPECT_EQ(window_->Scale(), 2.0);
+  EXPECT_TRUE(app::MenuInstance()->_Lookup("View200")->Checked());
+  EXPECT_FALSE(app::MenuInstance()->_Lookup("View100")->Checked());
+  const QImage screen = Screen(*window_);
+  const int left = (512 - 200) / 2, top = (512 - 120) / 2;
+  for (int py = 0; py < 60; py += 13)
+    for (int px = 0; px < 100; px += 11) {
+      const QRgb want = (px + py) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+      for (int d = 0; d < 4; ++d)
+        ASSERT_EQ(screen.pixel(left + 2 * px + d % 2, top + 2 * py + d / 2), want) << px << "," << py;
+    }
+  EXPECT_EQ(screen.pixel(left - 1, top + 10), qRgb(0x3F, 0x3F, 0x3F));
+  EXPECT_EQ(screen.pixel(left + 200, top + 10), qRgb(0x3F, 0x3F, 0x3F));
+}
+
+TEST_F(Document, ThePanTestAndPanningByMouse) {
+  auto load = [&](int w, int h) {
+    QApplication::clipboard()->setImage(Gradient(w, h));
+    ASSERT_TRUE(window_->_EditPaste_Action());
+  };
+  load(512, 512);
+  EXPECT_FALSE(window_->Event_MouseDown(100, 100));  // exactly as large as the window
+  load(513, 512);
+  EXPECT_TRUE(window_->Event_MouseDown(100, 100));  // one pixel more: pannable in both directions
+  window_->Event_MouseDrag(130, 80);
+  EXPECT_EQ(window_->OffsetX, 30);
+  EXPECT_EQ(window_->OffsetY, -20);
+  window_->Event_MouseDrag(-5000, 90);  // nothing stops it
+  EXPECT_EQ(window_->OffsetX, -5100);
+  EXPECT_EQ(window_->CurrentMouseCursor(), fw::MouseCursor::ClosedHand);
+
+  load(2000, 2000);
+  ASSERT_TRUE(fw::DeliverMenuCommand("View50"));
+  EXPECT_TRUE(window_->Event_MouseDown(10, 10));  // drawn 1000 x 1000
+  load(1000, 1000);
+  EXPECT_FALSE(window_->Event_MouseDown(10, 10));  // drawn 500 x 500
+
+  // Panned at 200 %, zoomed back to 100 %: kept while the picture still exceeds the window.
+  load(800, 800);
+  ASSERT_TRUE(fw::DeliverMenuCommand("View200"));
+  ASSERT_TRUE(window_->Event_MouseDown(0, 0));
+  window_->Event_MouseDrag(40, 50);
+  ASSERT_TRUE(fw::DeliverMenuCommand("View100"));
+  (void)Screen(*window_);
+  EXPECT_EQ(window_->OffsetX, 40);
+  ASSERT_TRUE(fw::DeliverMenuCommand("View25"));
+  (void)Screen(*window_);  // it fits now: the paint centres it
+  EXPECT_EQ(window_->OffsetX, 0);
+  EXPECT_EQ(window_->OffsetY, 0);
+}
+
+TEST_F(Document, GrowingTheWindowUntilThePictureFitsDropsTheOffsets) {
+  QApplication::clipboard()->setImage(Gradient(600, 300));
+  ASSERT_TRUE(window_->_EditPaste_Action());
+  ASSERT_TRUE(window_->Event_MouseDown(0, 0));
+  window_->Event_MouseDrag(25, 0);
+  ASSERT_EQ(window_->OffsetX, 25);
+  window_->Widget()->resize(window_->Widget()->width() + 200, window_->Widget()->height());
+  EXPECT_EQ(window_->OffsetX, 0);
+}
+
+TEST_F(Document, ShowOriginalPaintsTheSourceInTheSamePlace) {
+  QImage grey(50, 50, QImage::Format_RGB32);
+  grey.fill(qRgb(100, 150, 200));
+  QApplication::clipboard()->setImage(grey);
+  ASSERT_TRUE(window_->_EditPaste_Action());
+  EXPECT_TRUE(window_->_ViewShowOriginal_Action());
+  const QImage screen = Screen(*window_);
+  EXPECT_EQ(screen.pixel(256, 256), qRgb(100, 150, 200));
+  EXPECT_EQ(screen.pixel((512 - 50) / 2 - 1, 256), qRgb(0x3F, 0x3F, 0x3F));
+  EXPECT_TRUE(window_->_ViewShowOriginal_Action());
+  const QRgb dithered = Screen(*window_).pixel(256, 256);
+  EXPECT_TRUE(dithered == qRgb(0, 0, 0) || dithered == qRgb(255, 255, 255));
+}
