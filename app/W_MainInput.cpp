@@ -1,4 +1,5 @@
 // W_Main: pictures coming in, the result going out, and the option commands.
+#include "app/W_About.h"
 #include "app/W_Main.h"
 
 #include "framework/Clipboard.h"
@@ -77,9 +78,10 @@ bool W_Main::_OptionSharpen_Action() { return ToggleOption(*this, OptionSharpen(
 
 bool W_Main::_OptionsContrast_Action() { return ToggleOption(*this, OptionsContrast(), Dith.get(), InputPic.Load()); }
 
-bool W_Main::_AppleAboutSpeckmoor_Action() { return false; }
-
-bool W_Main::_FileSave_Action() { return false; }
+bool W_Main::_AppleAboutSpeckmoor_Action() {
+  W_AboutInstance()->Show();
+  return true;
+}
 
 bool W_Main::_FileBatchDither_Action() { return false; }
 

@@ -1,12 +1,15 @@
 #include "framework/Application.h"
 
 #include <atomic>
+#include <thread>
+
+#include "framework/Bundle.h"
 
 namespace fw {
 namespace {
 
 std::mutex gAppMutex;
-Ref<Application> gApp;
+Ref<Application>& gApp = *new Ref<Application>;  // never destroyed, like the application itself
 std::atomic<int> gWaitCursorDisabled{0};
 
 }  // namespace
@@ -41,6 +44,12 @@ bool Application::HandleMenuCommand(const std::string& itemName) {
   }
   return handler();
 }
+
+std::string Application::LongVersion() const { return SPECKMOOR_VERSION; }
+
+Ref<FolderItem> Application::ExecutableFile() const { return MakeRef<FolderItem>(fw::ExecutableFile()); }
+
+void Application::YieldToNextThread() const { std::this_thread::yield(); }
 
 void RuntimeRegisterAppObject(const Ref<Application>& app) {
   std::lock_guard lock(gAppMutex);

@@ -11,9 +11,10 @@ struct Registry {
   std::deque<ClassRecord> records;  // a deque keeps records in place as it grows
 };
 
+// Never destroyed: objects released while the process ends still point at their records.
 Registry& TheRegistry() {
-  static Registry registry;
-  return registry;
+  static Registry* registry = new Registry;
+  return *registry;
 }
 
 }  // namespace

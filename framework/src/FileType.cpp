@@ -12,9 +12,10 @@ struct TypeMap {
   std::vector<RegisteredFileType> types;
 };
 
+// Never destroyed: file types released while the process ends still withdraw themselves here.
 TypeMap& Types() {
-  static TypeMap map;
-  return map;
+  static TypeMap* map = new TypeMap;
+  return *map;
 }
 
 std::string Lower(std::string s) {

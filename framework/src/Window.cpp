@@ -19,9 +19,10 @@
 namespace fw {
 namespace {
 
-// Open windows, front first. The framework holds each open window until it closes.
+// Open windows, front first. The framework holds each open window until it closes. The list is never
+// destroyed, so a window that outlives the event loop is not torn down after Qt is gone.
 std::mutex gWindowsMutex;
-std::vector<Ref<Window>> gWindows;
+std::vector<Ref<Window>>& gWindows = *new std::vector<Ref<Window>>;
 
 void BringToFront(Window* w) {
   std::lock_guard lock(gWindowsMutex);
@@ -212,6 +213,7 @@ void Window::Constructor() {
     Layout();
     CreateControls();
     AddMenuHandlers(this);
+    for (auto& entry : controls_) entry.second->DeliverOpen();
     Event_Open();
     if (visibleSetting_) Show();
   });
@@ -299,17 +301,36 @@ void Window::SetMouseCursor(MouseCursor cursor) {
 
 void Window::WithGraphics(const std::function<void(Graphics&)>& draw) {
   RunOnMainThread([&] {
+    if (activePainter_) {
+      activePainter_->save();
+      activePainter_->translate(-activeOriginX_, -activeOriginY_);
+      Ref<Graphics> g = MakeRef<Graphics>(activePainter_, Width(), Height());
+      draw(*g);
+      activePainter_->restore();
+      return;
+    }
     overlay_.push_back(draw);
     if (widget_) widget_->Content()->update();
   });
 }
 
+void Window::BeginPaintingWith(QPainter* painter, std::int32_t originX, std::int32_t originY) {
+  activePainter_ = painter;
+  activeOriginX_ = originX;
+  activeOriginY_ = originY;
+}
+
+void Window::EndPainting() { activePainter_ = nullptr; }
+
 void Window::PaintNow(QPainter& painter, std::int32_t width, std::int32_t height) {
   painting_ = true;
   struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{painting_};
+    Window& w;
+    ~Done() {
+      w.painting_ = false;
+      w.EndPainting();
+    }
+  } done{*this};
   if (Setting<bool>(settings_, "HasBackColor", false)) {
     const PropertyColor c = Setting<PropertyColor>(settings_, "BackColor", PropertyColor{255, 255, 255});
     painter.fillRect(0, 0, width, height, QColor(c.red, c.green, c.blue));
@@ -317,10 +338,11 @@ void Window::PaintNow(QPainter& painter, std::int32_t width, std::int32_t height
     painter.fillRect(0, 0, width, height, QApplication::palette().window());
   }
   Ref<Graphics> g = MakeRef<Graphics>(&painter, width, height);
-  Event_Paint(*g);
-  // What was drawn outside a paint shows until the next paint.
+  // What was drawn outside a paint lies under what the paint draws now, until this paint.
   std::vector<std::function<void(Graphics&)>> overlay;
   overlay.swap(overlay_);
+  BeginPaintingWith(&painter, 0, 0);
+  Event_Paint(*g);
   for (auto& draw : overlay) {
     Ref<Graphics> og = MakeRef<Graphics>(&painter, width, height);
     draw(*og);
@@ -361,6 +383,32 @@ std::vector<std::string> Window::MenuHandlerNames() const {
   std::vector<std::string> names;
   for (const auto& entry : handlers_) names.push_back(entry.first);
   return names;
+}
+
+void Window::AddControl(const std::string& name, const Ref<Control>& control) {
+  NonNil(control, "a nil control");
+  for (const auto& entry : controls_)
+    if (entry.first == name) throw RuntimeException("a second control named " + name);
+  controls_.emplace_back(name, control);
+  RunOnMainThread([&] { control->Attach(*this, widget_ ? widget_->Content() : nullptr); });
+}
+
+Ref<Control> Window::ControlNamed(const std::string& name) const {
+  for (const auto& entry : controls_)
+    if (entry.first == name) return entry.second;
+  return nullptr;
+}
+
+void Window::ShowWithin(Window& parent) {
+  RunOnMainThread([&] {
+    if (!widget_) return;
+    if (QWidget* owner = parent.Widget()) {
+      widget_->setParent(owner, widget_->windowFlags() | Qt::Dialog);
+      const QPoint top = owner->mapToGlobal(QPoint((owner->width() - widget_->width()) / 2, 30));
+      widget_->move(top);
+    }
+    Show();
+  });
 }
 
 void Window::AcceptFileDrop(const std::string& fileTypeName) { dropTypes_.push_back(fileTypeName); }

@@ -15,6 +15,8 @@ enum Routine {
   kUnlockPictureDescription,
   kLockObject,
   kUnlockObject,
+  kFolderItemFromPath,
+  kFolderItemPath,
   kRoutineCount
 };
 
@@ -22,6 +24,7 @@ constexpr const char* kNames[kRoutineCount] = {
     "RegisterPluginVersion",   "REALGetRBVersion", "PluginRegisterClass",
     "PluginRegisterMethod",    "newPicture",       "lockPictureDescription",
     "unlockPictureDescription", "REALLockObject",  "REALUnlockObject",
+    "REALFolderItemFromPath",  "REALFolderItemPath",
 };
 
 // Filled on first use without a lock: two threads that meet store the same address.
@@ -76,6 +79,16 @@ void REALLockObject(REALobject object) {
 
 void REALUnlockObject(REALobject object) {
   if (auto proc = Find<REALUnlockObjectProc>(kUnlockObject)) proc(object);
+}
+
+REALfolderItem REALFolderItemFromPath(const char* path) {
+  auto proc = Find<REALFolderItemFromPathProc>(kFolderItemFromPath);
+  return proc ? proc(path) : nullptr;
+}
+
+int32_t REALFolderItemPath(REALfolderItem item, char* buffer, int32_t size) {
+  auto proc = Find<REALFolderItemPathProc>(kFolderItemPath);
+  return proc ? proc(item, buffer, size) : 0;
 }
 
 }  // namespace kit

@@ -22,7 +22,9 @@ inline void SetOption(const char* name, bool on) { app::MenuInstance()->_Lookup(
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
+#include <filesystem>
 
 #include "app/Startup.h"
 #include "app/W_Main.h"
@@ -80,7 +82,13 @@ inline void AnswerFileDialog(const std::string& path) {
       dialog.reject();
       return;
     }
-    dialog.selectFile(QString::fromStdString(path));
+    // Go to the folder first: a bare path is read against the folder the dialog shows.
+    const std::filesystem::path p(path);
+    dialog.setDirectory(QString::fromStdString(p.parent_path().string()));
+    // Typed into the name field, as a person would: selectFile leaves a focused field alone.
+    const QString name = QString::fromStdString(p.filename().string());
+    if (auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) field->setText(name);
+    else dialog.selectFile(name);
     QMetaObject::invokeMethod(&dialog, "accept");
   });
 }

@@ -113,6 +113,7 @@ class W_Main : public fw::Window {
   void Menu_Default();
   void Menu_Restore();
   bool CloseDocumentWithAsk();
+  void Save();
 
   // Zoom to a factor with its item the only one checked.
   void ZoomTo(double factor, const char* itemName);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "framework/FolderItem.h"
 #include "framework/MenuItem.h"
 #include "framework/Object.h"
 
@@ -22,6 +23,12 @@ class Application : public Object {
   // Runs the handler registered under the name; false when there is none or it declined.
   bool HandleMenuCommand(const std::string& itemName);
   bool HasMenuHandler(const std::string& itemName) const;
+
+  // The program's version as the build gives it, and its executable file.
+  std::string LongVersion() const;
+  Ref<FolderItem> ExecutableFile() const;
+  // Gives other threads a turn.
+  void YieldToNextThread() const;
 
  private:
   mutable std::mutex mutex_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/Color.h"
+#include "framework/Controls.h"
 #include "framework/DragItem.h"
 #include "framework/Graphics.h"
 #include "framework/MenuItem.h"
@@ -77,6 +78,17 @@ class Window : public Object {
   bool HandleMenuCommand(const std::string& itemName);
   std::vector<std::string> MenuHandlerNames() const;  // in registration order
 
+  // Controls, by name; a control added under a name that exists replaces nothing and raises.
+  void AddControl(const std::string& name, const Ref<Control>& control);
+  Ref<Control> ControlNamed(const std::string& name) const;
+  template <typename T>
+  Ref<T> ControlNamed(const std::string& name) const {
+    Ref<Control> c = ControlNamed(name);
+    return Ref<T>(dynamic_cast<T*>(c.get()));
+  }
+  // Shows the window attached to another one, over its top edge.
+  void ShowWithin(Window& parent);
+
   // File drops of this file type (by name) are accepted.
   void AcceptFileDrop(const std::string& fileTypeName);
 
@@ -90,6 +102,10 @@ class Window : public Object {
 
   // Called by the widget.
   void PaintNow(QPainter& painter, std::int32_t width, std::int32_t height);
+  // While the window or one of its canvases paints, drawing on the window goes straight onto that
+  // painter, shifted by where the painting widget sits in the window.
+  void BeginPaintingWith(QPainter* painter, std::int32_t originX, std::int32_t originY);
+  void EndPainting();
   bool AcceptsDrag(DragItem& item) const;
   void WidgetClosed();
 
@@ -98,11 +114,14 @@ class Window : public Object {
   WindowWidget* widget_ = nullptr;  // owned by Qt; nulled when the widget goes
   Ref<fw::MenuBar> menuBar_;
   std::vector<std::pair<std::string, MenuHandler>> handlers_;
+  std::vector<std::pair<std::string, Ref<Control>>> controls_;
   std::vector<std::string> dropTypes_;
   std::vector<Property> settings_;
   MouseCursor cursor_ = MouseCursor::Arrow;
   bool open_ = false;
   bool painting_ = false;
+  QPainter* activePainter_ = nullptr;
+  std::int32_t activeOriginX_ = 0, activeOriginY_ = 0;
   bool visibleSetting_ = true;
   std::vector<std::function<void(Graphics&)>> overlay_;
   mutable std::mutex handlerMutex_;

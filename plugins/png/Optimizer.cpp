@@ -1,0 +1,459 @@
+#include "Optimizer.h"
+
+#include <png.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "Files.h"
+#include "PngCodec.h"
+
+namespace pngfamily {
+namespace {
+
+// Larger files are refused unread, so a huge file can't take all the memory.
+constexpr std::size_t kMaxInputBytes = std::size_t{1} << 31;
+
+std::uint32_t PackRgba8(std::uint32_t r, std::uint32_t g, std::uint32_t b, std::uint32_t a) noexcept {
+  return (r << 24) | (g << 16) | (b << 8) | a;
+}
+
+// Up to 256 RGBA colours, each with the number it was added under and a value of the caller's.
+class ColourTable {
+ public:
+  static constexpr int kLimit = 256;
+
+  ColourTable() { slots_.fill(-1); }
+
+  // The colour's number, adding it when new; -1 when it is new and the table is full.
+  int Add(std::uint32_t colour, std::uint8_t value = 0) noexcept {
+    std::size_t s = Slot(colour);
+    for (; slots_[s] >= 0; s = (s + 1) & (kSlots - 1))
+      if (keys_[s] == colour) return slots_[s];
+    if (count_ == kLimit) return -1;
+    keys_[s] = colour;
+    slots_[s] = static_cast<std::int16_t>(count_);
+    colours_[static_cast<std::size_t>(count_)] = colour;
+    values_[static_cast<std::size_t>(count_)] = value;
+    return count_++;
+  }
+
+  int Find(std::uint32_t colour) const noexcept {
+    for (std::size_t s = Slot(colour); slots_[s] >= 0; s = (s + 1) & (kSlots - 1))
+      if (keys_[s] == colour) return slots_[s];
+    return -1;
+  }
+
+  int Count() const noexcept { return count_; }
+  std::uint32_t Colour(int number) const noexcept { return colours_[static_cast<std::size_t>(number)]; }
+  std::uint8_t Value(int number) const noexcept { return values_[static_cast<std::size_t>(number)]; }
+
+ private:
+  static constexpr std::size_t kSlots = 1024;  // at most a quarter full
+  static std::size_t Slot(std::uint32_t colour) noexcept { return (colour * 2654435761u) >> 22; }
+
+  std::array<std::uint32_t, kSlots> keys_{};
+  std::array<std::int16_t, kSlots> slots_{};
+  std::array<std::uint32_t, kLimit> colours_{};
+  std::array<std::uint8_t, kLimit> values_{};
+  int count_ = 0;
+};
+
+// The fewest grey bits that give back an 8-bit level exactly: 1-bit levels are multiples of 255, 2-bit
+// of 85, 4-bit of 17.
+constexpr std::array<std::uint8_t, 256> kGreyBits = [] {
+  std::array<std::uint8_t, 256> bits{};
+  for (int v = 0; v < 256; ++v)
+    bits[static_cast<std::size_t>(v)] = v % 255 == 0 ? 1 : v % 85 == 0 ? 2 : v % 17 == 0 ? 4 : 8;
+  return bits;
+}();
+
+struct Stats {
+  bool grey = true;
+  bool opaque = true;
+  bool binaryAlpha = true;  // every alpha none or full
+  bool narrow = true;       // every 16-bit sample repeats its byte, so 8 bits hold it
+  bool anyTransparent = false;
+  bool keyShared = true;  // the transparent pixels have one colour...
+  bool keyClash = false;  // ...which no opaque pixel has
+  std::array<std::uint32_t, 3> key{};
+  int greyBits = 1;  // of the 8-bit levels
+  ColourTable colours;
+  bool manyColours = false;
+};
+
+template <typename T>
+constexpr std::uint32_t kFull = sizeof(T) == 1 ? 255u : 65535u;
+
+template <typename T>
+std::uint32_t Top8(std::uint32_t v) noexcept {
+  return sizeof(T) == 1 ? v : v >> 8;
+}
+
+template <typename T>
+std::uint64_t PixelWord(const T* p) noexcept {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, 4 * sizeof(T));
+  return word;
+}
+
+template <typename T>
+void Analyse(const T* samples, std::size_t count, Stats& s) {
+  // Every statistic depends only on which pixel values occur, so a value met lately is passed over.
+  constexpr std::size_t kRecent = 64;
+  std::array<std::uint64_t, kRecent> recent;
+  recent.fill(PixelWord(samples));
+  bool first = true;
+  for (std::size_t i = 0; i < count; ++i) {
+    const T* p = samples + i * 4;
+    const std::uint64_t word = PixelWord(p);
+    std::uint64_t& seen = recent[(word ^ (word >> 29) ^ (word >> 41)) * 0x9E3779B97F4A7C15ull >> 58];
+    if (seen == word && !first) continue;
+    seen = word;
+    first = false;
+    const std::uint32_t r = p[0], g = p[1], b = p[2], a = p[3];
+    if (r != g || g != b) s.grey = false;
+    if (a != kFull<T>) {
+      s.opaque = false;
+      if (a != 0) s.binaryAlpha = false;
+    }
+    if (a == 0) {
+      if (!s.anyTransparent) {
+        s.anyTransparent = true;
+        s.key = {r, g, b};
+      } else if (s.key[0] != r || s.key[1] != g || s.key[2] != b) {
+        s.keyShared = false;
+      }
+    }
+    if constexpr (sizeof(T) == 2) {
+      for (std::uint32_t v : {r, g, b, a})
+        if ((v >> 8) != (v & 255)) s.narrow = false;
+    }
+    s.greyBits = std::max<int>(s.greyBits, kGreyBits[Top8<T>(r)]);
+    if (!s.manyColours && s.colours.Add(PackRgba8(Top8<T>(r), Top8<T>(g), Top8<T>(b), Top8<T>(a))) < 0)
+      s.manyColours = true;
+  }
+  if (!s.opaque && s.binaryAlpha && s.keyShared) {
+    for (std::size_t i = 0; i < count && !s.keyClash; ++i) {
+      const T* p = samples + i * 4;
+      s.keyClash = p[3] == kFull<T> && p[0] == s.key[0] && p[1] == s.key[1] && p[2] == s.key[2];
+    }
+  }
+}
+
+int Channels(int colorType) {
+  switch (colorType) {
+    case PNG_COLOR_TYPE_GRAY:
+    case PNG_COLOR_TYPE_PALETTE:
+      return 1;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      return 2;
+    case PNG_COLOR_TYPE_RGB:
+      return 3;
+    default:
+      return 4;
+  }
+}
+
+int BitsPerPixel(const Format& format) { return Channels(format.colorType) * format.bitDepth; }
+
+// A sample of the image at a stored bit depth (the depth already known to hold it exactly).
+template <typename T>
+std::uint32_t Stored(std::uint32_t v, int depth) noexcept {
+  if (depth == 16) return v;
+  return Top8<T>(v) >> (8 - depth);
+}
+
+// Grey or colour, with alpha, a transparent key or neither, at the smallest exact depth allowed.
+std::optional<Format> TruecolourFormat(const Decoded& source, const Stats& s,
+                                       const OptimizeOptions& options) {
+  const Format& in = source.format;
+  const bool wide = source.pixels.wide;
+  bool grey, alpha, key;
+  if (options.colorTypeReduction) {
+    grey = s.grey;
+    key = !s.opaque && s.binaryAlpha && s.keyShared && !s.keyClash;
+    alpha = !s.opaque && !key;
+  } else {
+    if (in.colorType == PNG_COLOR_TYPE_PALETTE) return std::nullopt;
+    grey = !(in.colorType & PNG_COLOR_MASK_COLOR);
+    alpha = (in.colorType & PNG_COLOR_MASK_ALPHA) != 0;
+    key = in.hasKey && !s.opaque;  // a key nothing matches is no transparency at all
+  }
+  int depth = wide && !(options.bitDepthReduction && s.narrow) ? 16 : 8;
+  if (depth == 8 && grey && !alpha && options.bitDepthReduction) depth = s.greyBits;
+  if (!options.bitDepthReduction && depth != in.bitDepth) {
+    // Below 8 bits only grey without alpha exists, and only if its levels fit the stored depth.
+    if (in.bitDepth > 8 || depth > 8 || !grey || alpha || s.greyBits > in.bitDepth) return std::nullopt;
+    depth = in.bitDepth;
+  }
+  Format out;
+  out.colorType = grey ? (alpha ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_GRAY)
+                       : (alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB);
+  out.bitDepth = depth;
+  if (key) {
+    const auto level = [&](std::uint32_t v) {
+      return static_cast<png_uint_16>(wide ? Stored<std::uint16_t>(v, depth)
+                                           : Stored<std::uint8_t>(v, depth));
+    };
+    out.hasKey = true;
+    out.key.gray = level(s.key[0]);
+    out.key.red = level(s.key[0]);
+    out.key.green = level(s.key[1]);
+    out.key.blue = level(s.key[2]);
+  }
+  return out;
+}
+
+// The image's own colours as a palette, transparent ones first so tRNS stays short.
+std::optional<Format> PaletteFormat(const Decoded& source, const Stats& s, const OptimizeOptions& options) {
+  const Format& in = source.format;
+  if (!options.paletteReduction || s.manyColours || !s.narrow) return std::nullopt;
+  if (!options.colorTypeReduction && in.colorType != PNG_COLOR_TYPE_PALETTE) return std::nullopt;
+  const int count = s.colours.Count();
+  int depth = 1;
+  while ((1 << depth) < count) depth *= 2;
+  if (!options.bitDepthReduction) {
+    if (in.bitDepth > 8 || (1 << in.bitDepth) < count) return std::nullopt;
+    depth = in.bitDepth;
+  }
+  std::vector<std::uint32_t> colours;
+  for (int i = 0; i < count; ++i) colours.push_back(s.colours.Colour(i));
+  std::sort(colours.begin(), colours.end(), [](std::uint32_t a, std::uint32_t b) {
+    return (a & 255) != (b & 255) ? (a & 255) < (b & 255) : a < b;
+  });
+  Format out;
+  out.colorType = PNG_COLOR_TYPE_PALETTE;
+  out.bitDepth = depth;
+  for (std::uint32_t c : colours) {
+    out.palette.push_back(png_color{static_cast<png_byte>(c >> 24), static_cast<png_byte>(c >> 16),
+                                    static_cast<png_byte>(c >> 8)});
+    if ((c & 255) != 255) out.paletteAlpha.push_back(static_cast<png_byte>(c));
+  }
+  return out;
+}
+
+// Image rows in a format's stored layout.
+struct Packed {
+  std::vector<std::uint8_t> bytes;
+  std::vector<png_bytep> rows;
+};
+
+template <typename T>
+bool Pack(const Rgba& image, const T* samples, const Format& format, Packed& out) {
+  const int depth = format.bitDepth;
+  const int channels = Channels(format.colorType);
+  const std::size_t rowBytes =
+      (std::size_t{image.width} * static_cast<std::size_t>(channels * depth) + 7) / 8;
+  out.bytes.assign(rowBytes * image.height, 0);
+  out.rows.resize(image.height);
+
+  ColourTable lookup;
+  if (format.colorType == PNG_COLOR_TYPE_PALETTE) {
+    // A palette may list a colour twice; the first entry stands for it.
+    for (std::size_t i = 0; i < format.palette.size(); ++i) {
+      const png_color& c = format.palette[i];
+      const std::uint32_t alpha = i < format.paletteAlpha.size() ? format.paletteAlpha[i] : 255;
+      lookup.Add(PackRgba8(c.red, c.green, c.blue, alpha), static_cast<std::uint8_t>(i));
+    }
+  }
+  // Neighbours mostly share a colour, so the last answer is kept. -1: a colour the palette lacks.
+  std::uint32_t lastColour = 0;
+  int lastIndex = -1;
+  auto indexOf = [&](const T* p) {
+    const std::uint32_t colour = PackRgba8(Top8<T>(p[0]), Top8<T>(p[1]), Top8<T>(p[2]), Top8<T>(p[3]));
+    if (colour != lastColour || lastIndex < 0) {
+      const int number = lookup.Find(colour);
+      if (number < 0) return -1;
+      lastColour = colour;
+      lastIndex = lookup.Value(number);
+    }
+    return lastIndex;
+  };
+  for (std::uint32_t y = 0; y < image.height; ++y) {
+    std::uint8_t* row = out.bytes.data() + rowBytes * y;
+    out.rows[y] = row;
+    const T* p = samples + std::size_t{y} * image.width * 4;
+    if (depth < 8) {
+      const int perByte = 8 / depth;
+      for (std::uint32_t x = 0; x < image.width; ++x, p += 4) {
+        std::uint32_t v;
+        if (format.colorType == PNG_COLOR_TYPE_PALETTE) {
+          const int index = indexOf(p);
+          if (index < 0) return false;
+          v = static_cast<std::uint32_t>(index);
+        } else {
+          v = Stored<T>(p[0], depth);
+        }
+        const int shift = 8 - depth * (1 + static_cast<int>(x % static_cast<std::uint32_t>(perByte)));
+        row[x / static_cast<std::uint32_t>(perByte)] |= static_cast<std::uint8_t>(v << shift);
+      }
+      continue;
+    }
+    std::uint8_t* o = row;
+    auto put = [&](std::uint32_t v) {
+      if (depth == 16) {
+        *o++ = static_cast<std::uint8_t>(v >> 8);
+        *o++ = static_cast<std::uint8_t>(v);
+      } else {
+        *o++ = static_cast<std::uint8_t>(Top8<T>(v));
+      }
+    };
+    for (std::uint32_t x = 0; x < image.width; ++x, p += 4) {
+      switch (format.colorType) {
+        case PNG_COLOR_TYPE_PALETTE: {
+          const int index = indexOf(p);
+          if (index < 0) return false;
+          *o++ = static_cast<std::uint8_t>(index);
+          break;
+        }
+        case PNG_COLOR_TYPE_GRAY:
+          put(p[0]);
+          break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+          put(p[0]);
+          put(p[3]);
+          break;
+        case PNG_COLOR_TYPE_RGB:
+          put(p[0]);
+          put(p[1]);
+          put(p[2]);
+          break;
+        default:
+          put(p[0]);
+          put(p[1]);
+          put(p[2]);
+          put(p[3]);
+          break;
+      }
+    }
+  }
+  return true;
+}
+
+bool Pack(const Rgba& image, const Format& format, Packed& out) {
+  if (format.bitDepth == 16 && !image.wide) return false;
+  return image.wide ? Pack(image, image.samples16.data(), format, out)
+                    : Pack(image, image.narrow.data(), format, out);
+}
+
+// Every fixed filter and the adaptive choice, each with zlib's default and filtered matching, plus libpng's
+// own choices so the result is never worse than a plain write of the same format.
+std::vector<Compression> Trials() {
+  std::vector<Compression> trials;
+  for (int filters :
+       {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG, PNG_FILTER_PAETH, PNG_ALL_FILTERS})
+    for (int strategy : {Z_DEFAULT_STRATEGY, Z_FILTERED})
+      trials.push_back(
+          Compression{.filters = filters, .level = 9, .strategy = strategy, .memLevel = 9, .windowBits = 15});
+  trials.push_back(Compression{.libraryDefaults = true});
+  return trials;
+}
+
+// The smallest encoding over all trials, found on up to one thread per hardware thread.
+bool SmallestEncoding(const Format& format, const Rgba& image, Packed& packed, png_fixed_point gamma,
+                      std::vector<std::uint8_t>& best) {
+  const std::vector<Compression> trials = Trials();
+  const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t workers = std::min<std::size_t>(hardware, trials.size());
+
+  struct Result {
+    std::vector<std::uint8_t> bytes;
+    std::size_t trial = SIZE_MAX;
+  };
+  std::vector<Result> results(workers);
+  std::atomic<std::size_t> next{0};
+  auto work = [&](std::size_t slot) noexcept {
+    try {
+      std::vector<std::uint8_t> bytes;
+      Result& mine = results[slot];
+      for (;;) {
+        const std::size_t i = next.fetch_add(1, std::memory_order_relaxed);
+        if (i >= trials.size()) break;
+        if (!Encode(format, image.width, image.height, packed.rows.data(), gamma, trials[i], bytes)) continue;
+        if (mine.trial == SIZE_MAX || bytes.size() < mine.bytes.size()) {
+          mine.bytes.swap(bytes);
+          mine.trial = i;
+        }
+      }
+    } catch (...) {
+      // Out of memory: the trials this worker finished still count.
+    }
+  };
+  std::vector<std::thread> threads;
+  for (std::size_t slot = 1; slot < workers; ++slot) {
+    try {
+      threads.emplace_back(work, slot);
+    } catch (...) {
+      break;  // no more threads to be had: the others take up the trials
+    }
+  }
+  work(0);
+  for (std::thread& t : threads) t.join();
+
+  // Ties go to the earlier trial, so the result doesn't depend on which thread ran what.
+  Result* winner = nullptr;
+  for (Result& r : results) {
+    if (r.trial == SIZE_MAX) continue;
+    if (!winner || r.bytes.size() < winner->bytes.size() ||
+        (r.bytes.size() == winner->bytes.size() && r.trial < winner->trial))
+      winner = &r;
+  }
+  if (!winner) return false;
+  best = std::move(winner->bytes);
+  return true;
+}
+
+}  // namespace
+
+bool OptimizeFile(const std::string& inputPath, const std::string& outputPath,
+                  const OptimizeOptions& options) {
+  std::vector<std::uint8_t> input;
+  if (inputPath.empty() || outputPath.empty() || !ReadWholeFile(inputPath, kMaxInputBytes, input))
+    return false;
+  Decoded source;
+  if (!Decode(input.data(), input.size(), false, source)) return false;
+  const Rgba& image = source.pixels;
+  const std::size_t pixelCount = std::size_t{image.width} * image.height;
+
+  Stats stats;
+  if (image.wide)
+    Analyse(image.samples16.data(), pixelCount, stats);
+  else
+    Analyse(image.narrow.data(), pixelCount, stats);
+
+  // Fewest bits a pixel first; on a tie truecolour (no palette to store), then the new palette.
+  std::vector<Format> formats;
+  if (auto f = TruecolourFormat(source, stats, options)) formats.push_back(std::move(*f));
+  if (auto f = PaletteFormat(source, stats, options)) formats.push_back(std::move(*f));
+  formats.push_back(source.format);  // as stored: always allowed
+  std::stable_sort(formats.begin(), formats.end(),
+                   [](const Format& a, const Format& b) { return BitsPerPixel(a) < BitsPerPixel(b); });
+
+  const png_fixed_point gamma = source.hasGamma ? source.gamma : 0;
+  std::vector<std::uint8_t> result;
+  bool found = false;
+  for (const Format& format : formats) {
+    Packed packed;
+    if (!Pack(image, format, packed) || !SmallestEncoding(format, image, packed, gamma, result)) continue;
+    if (DecodesTo(result.data(), result.size(), image)) {
+      found = true;
+      break;
+    }
+  }
+  if (!found) return false;
+
+  if (options.force || result.size() < input.size())
+    return WriteFileAtomically(outputPath, result.data(), result.size());
+  if (SameFile(inputPath, outputPath)) return true;
+  return WriteFileAtomically(outputPath, input.data(), input.size());
+}
+
+}  // namespace pngfamily

@@ -1,0 +1,260 @@
+#include "PictureWriter.h"
+
+#include <png.h>
+
+#include <bit>
+#include <cmath>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Files.h"
+#include "PngCodec.h"
+#include "kit/Kit.h"
+#include "platform/PixMap.h"
+
+namespace pngfamily {
+namespace {
+
+bool KnownDepth(std::int32_t depth) { return depth == 8 || depth == 16 || depth == 24 || depth == 32; }
+
+// A picture's description and pixels, locked for as long as this lives.
+class LockedPixels {
+ public:
+  explicit LockedPixels(REALpicture picture) : picture_(picture) {
+    if (!picture_ || !kit::REALLockPictureDescription(picture_, &description_)) return;
+    described_ = true;
+    pixMap_ = GetGWorldPixMap(static_cast<GWorldPtr>(description_.gworld));
+    if (!pixMap_ || !LockPixels(pixMap_)) {
+      pixMap_ = nullptr;
+      return;
+    }
+    base_ = static_cast<const std::uint8_t*>(GetPixBaseAddr(pixMap_));
+    rowBytes_ = QTGetPixMapHandleRowBytes(pixMap_);
+    depth_ = GetPixMapPixelSize(pixMap_);
+  }
+
+  ~LockedPixels() {
+    if (pixMap_) UnlockPixels(pixMap_);
+    if (described_) kit::REALUnlockPictureDescription(picture_);
+  }
+
+  LockedPixels(const LockedPixels&) = delete;
+  LockedPixels& operator=(const LockedPixels&) = delete;
+
+  bool Usable() const noexcept {
+    return base_ && Width() > 0 && Height() > 0 && KnownDepth(depth_) &&
+           rowBytes_ >= static_cast<long>(Width()) * (depth_ / 8);
+  }
+
+  std::int32_t Width() const noexcept { return description_.width; }
+  std::int32_t Height() const noexcept { return description_.height; }
+  std::int32_t Depth() const noexcept { return depth_; }
+  const std::uint8_t* Base() const noexcept { return base_; }
+  long RowBytes() const noexcept { return rowBytes_; }
+
+ private:
+  REALpicture picture_;
+  REALpictureDescription description_{};
+  bool described_ = false;
+  PixMapHandle pixMap_ = nullptr;
+  const std::uint8_t* base_ = nullptr;
+  long rowBytes_ = 0;
+  std::int32_t depth_ = 0;
+};
+
+// The red, green and blue bytes of a 32-bit pixel read as one word.
+constexpr std::uint32_t kRgbMask = std::endian::native == std::endian::little ? 0xFFFFFF00u : 0x00FFFFFFu;
+
+template <int Depth>
+bool RowIsBlackWhite(const std::uint8_t* row, std::int32_t width) noexcept {
+  if constexpr (Depth == 32) {
+    std::uint32_t bad = 0;
+    for (std::int32_t x = 0; x < width; ++x) {
+      std::uint32_t v;
+      std::memcpy(&v, row + static_cast<std::ptrdiff_t>(x) * 4, 4);
+      v &= kRgbMask;
+      bad |= static_cast<std::uint32_t>(v != 0 && v != kRgbMask);
+    }
+    return bad == 0;
+  } else if constexpr (Depth == 24) {
+    for (std::int32_t x = 0; x < width; ++x) {
+      const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * 3;
+      if (p[0] != p[1] || p[1] != p[2] || (p[0] != 0 && p[0] != 255)) return false;
+    }
+    return true;
+  } else if constexpr (Depth == 16) {
+    for (std::int32_t x = 0; x < width; ++x) {
+      const std::uint32_t v = ((std::uint32_t{row[2 * x]} << 8) | row[2 * x + 1]) & 0x7FFF;
+      if (v != 0 && v != 0x7FFF) return false;
+    }
+    return true;
+  } else {
+    for (std::int32_t x = 0; x < width; ++x)
+      if (row[x] != 0 && row[x] != 255) return false;
+    return true;
+  }
+}
+
+template <int Depth>
+bool IsBlackWhite(const LockedPixels& pixels) noexcept {
+  for (std::int32_t y = 0; y < pixels.Height(); ++y)
+    if (!RowIsBlackWhite<Depth>(pixels.Base() + static_cast<std::ptrdiff_t>(y) * pixels.RowBytes(),
+                                pixels.Width()))
+      return false;
+  return true;
+}
+
+bool IsBlackWhite(const LockedPixels& pixels) noexcept {
+  switch (pixels.Depth()) {
+    case 32:
+      return IsBlackWhite<32>(pixels);
+    case 24:
+      return IsBlackWhite<24>(pixels);
+    case 16:
+      return IsBlackWhite<16>(pixels);
+    default:
+      return IsBlackWhite<8>(pixels);
+  }
+}
+
+// Whether a pixel of a black-and-white picture is white: any colour byte tells.
+template <int Depth>
+inline bool White(const std::uint8_t* row, std::int32_t x) noexcept {
+  if constexpr (Depth == 32)
+    return row[static_cast<std::ptrdiff_t>(x) * 4 + 1] != 0;
+  else if constexpr (Depth == 24)
+    return row[static_cast<std::ptrdiff_t>(x) * 3] != 0;
+  else if constexpr (Depth == 16)
+    return (row[static_cast<std::ptrdiff_t>(x) * 2] & 0x7C) != 0;
+  else
+    return row[x] != 0;
+}
+
+template <int Depth>
+void PackBits(const std::uint8_t* row, std::int32_t width, std::uint8_t* out) noexcept {
+  std::int32_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    std::uint32_t byte = 0;
+    for (int bit = 0; bit < 8; ++bit)
+      byte = (byte << 1) | static_cast<std::uint32_t>(White<Depth>(row, x + bit));
+    *out++ = static_cast<std::uint8_t>(byte);
+  }
+  if (x < width) {
+    std::uint32_t byte = 0;
+    for (int bit = 0; bit < 8; ++bit)
+      byte = (byte << 1) | static_cast<std::uint32_t>(x + bit < width && White<Depth>(row, x + bit));
+    *out = static_cast<std::uint8_t>(byte);
+  }
+}
+
+void PackBits(std::int32_t depth, const std::uint8_t* row, std::int32_t width, std::uint8_t* out) noexcept {
+  switch (depth) {
+    case 32:
+      return PackBits<32>(row, width, out);
+    case 24:
+      return PackBits<24>(row, width, out);
+    case 16:
+      return PackBits<16>(row, width, out);
+    default:
+      return PackBits<8>(row, width, out);
+  }
+}
+
+// 16-bit and 8-bit rows widened to 8-bit RGB, 5-bit components as the framework widens them.
+void WidenRow(std::int32_t depth, const std::uint8_t* row, std::int32_t width, std::uint8_t* out) noexcept {
+  if (depth == 16) {
+    for (std::int32_t x = 0; x < width; ++x, out += 3) {
+      const std::uint32_t v = (std::uint32_t{row[2 * x]} << 8) | row[2 * x + 1];
+      const std::uint32_t r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+      out[0] = static_cast<std::uint8_t>((r << 3) | (r >> 2));
+      out[1] = static_cast<std::uint8_t>((g << 3) | (g >> 2));
+      out[2] = static_cast<std::uint8_t>((b << 3) | (b >> 2));
+    }
+  } else {
+    for (std::int32_t x = 0; x < width; ++x, out += 3) out[0] = out[1] = out[2] = row[x];
+  }
+}
+
+struct WriteJob {
+  std::FILE* stream;
+  const std::uint8_t* base;
+  long rowBytes;
+  std::int32_t width;
+  std::int32_t height;
+  std::int32_t depth;
+  bool oneBit;
+  png_fixed_point gamma;  // 0: no gAMA
+  std::uint8_t* scratch;  // one packed or widened row
+};
+
+// From setjmp on, this frame holds nothing with a destructor.
+bool WriteWithLibpng(const WriteJob& job) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, &OnPngError, &OnPngWarning);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_write_struct(&png, nullptr);
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, job.stream);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(job.width), static_cast<png_uint_32>(job.height),
+               job.oneBit ? 1 : 8, job.oneBit ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (job.gamma > 0) png_set_gAMA_fixed(png, info, job.gamma);
+  png_write_info(png, info);
+  // 32-bit rows go to libpng as they lie, the unused byte dropped on the way.
+  if (!job.oneBit && job.depth == 32) png_set_filler(png, 0, PNG_FILLER_BEFORE);
+  for (std::int32_t y = 0; y < job.height; ++y) {
+    const std::uint8_t* row = job.base + static_cast<std::ptrdiff_t>(y) * job.rowBytes;
+    if (job.oneBit) {
+      PackBits(job.depth, row, job.width, job.scratch);
+      row = job.scratch;
+    } else if (job.depth == 16 || job.depth == 8) {
+      WidenRow(job.depth, row, job.width, job.scratch);
+      row = job.scratch;
+    }
+    png_write_row(png, row);
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+// The gAMA value for a gamma, or 0 for none: not positive, not finite, or beyond what the chunk holds.
+png_fixed_point FixedGamma(float gamma) {
+  if (!std::isfinite(gamma) || gamma <= 0.0f) return 0;
+  const double fixed = std::round(static_cast<double>(gamma) * 100000.0);
+  if (fixed < 16.0 || fixed > 625000000.0) return 0;
+  return static_cast<png_fixed_point>(fixed);
+}
+
+}  // namespace
+
+bool SaveAsPNG(REALfolderItem target, REALpicture picture, float gamma) {
+  try {
+    if (!target || !picture) return false;
+    std::string path;
+    if (!PathOf(target, path)) return false;
+    LockedPixels pixels(picture);
+    if (!pixels.Usable()) return false;
+    const bool oneBit = IsBlackWhite(pixels);
+    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(pixels.Width()) * 3);
+    AtomicFile file;
+    if (!file.Open(path)) return false;
+    const WriteJob job{file.Stream(),  pixels.Base(), pixels.RowBytes(), pixels.Width(), pixels.Height(),
+                       pixels.Depth(), oneBit,        FixedGamma(gamma), scratch.data()};
+    return WriteWithLibpng(job) && file.Commit();
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace pngfamily
