@@ -2,6 +2,10 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 #include "app/W_Main.h"
 #include "bindings/PNG.h"
 #include "framework/Desktop.h"
@@ -21,7 +25,17 @@ std::string ReasonFor(const fw::FolderItem& file) {
   if (std::filesystem::is_directory(path, ec)) return "A folder of that name is in the way.";
   const std::filesystem::path folder = path.parent_path();
   if (!std::filesystem::is_directory(folder, ec)) return "Its folder does not exist.";
-  if (access(folder.c_str(), W_OK) != 0) return "The folder does not allow writing.";
+  // Try what the save tried: make a file in that folder.
+  std::string probe = (folder / ".speckmoor-probe-XXXXXX").string();
+  const int fd = mkstemp(probe.data());
+  if (fd < 0) {
+    const int error = errno;
+    if (error == EACCES || error == EPERM || error == EROFS) return "The folder does not allow writing.";
+    if (error == ENOSPC || error == EDQUOT) return "The disk is full.";
+    return std::string(std::strerror(error)) + ".";
+  }
+  close(fd);
+  unlink(probe.c_str());
   struct statvfs fs {};
   if (statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return "The disk is full.";
   return "The file could not be written.";

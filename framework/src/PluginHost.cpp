@@ -14,6 +14,7 @@
 #include "framework/ClassRegistry.h"
 #include "framework/Exceptions.h"
 #include "framework/FolderItem.h"
+#include "framework/Graphics.h"
 #include "framework/Picture.h"
 #include "framework/PluginObject.h"
 
@@ -248,6 +249,11 @@ int32_t HostFolderItemPath(REALfolderItem f, char* buffer, int32_t size) {
   return length;
 }
 
+void* HostGraphicsPainter(REALgraphics g) {
+  auto* graphics = dynamic_cast<Graphics*>(reinterpret_cast<Object*>(g));
+  return graphics ? static_cast<void*>(graphics->Painter()) : nullptr;
+}
+
 struct Named {
   const char* name;
   void* routine;
@@ -265,6 +271,7 @@ const Named kRoutines[] = {
     {"REALUnlockObject", reinterpret_cast<void*>(&HostUnlockObject)},
     {"REALFolderItemFromPath", reinterpret_cast<void*>(&HostFolderItemFromPath)},
     {"REALFolderItemPath", reinterpret_cast<void*>(&HostFolderItemPath)},
+    {"REALGraphicsPainter", reinterpret_cast<void*>(&HostGraphicsPainter)},
 };
 
 void Report(Host& h, const std::filesystem::path& file, const std::string& reason) {

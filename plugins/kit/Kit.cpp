@@ -17,6 +17,7 @@ enum Routine {
   kUnlockObject,
   kFolderItemFromPath,
   kFolderItemPath,
+  kGraphicsPainter,
   kRoutineCount
 };
 
@@ -24,7 +25,7 @@ constexpr const char* kNames[kRoutineCount] = {
     "RegisterPluginVersion",   "REALGetRBVersion", "PluginRegisterClass",
     "PluginRegisterMethod",    "newPicture",       "lockPictureDescription",
     "unlockPictureDescription", "REALLockObject",  "REALUnlockObject",
-    "REALFolderItemFromPath",  "REALFolderItemPath",
+    "REALFolderItemFromPath",  "REALFolderItemPath",  "REALGraphicsPainter",
 };
 
 // Filled on first use without a lock: two threads that meet store the same address.
@@ -89,6 +90,11 @@ REALfolderItem REALFolderItemFromPath(const char* path) {
 int32_t REALFolderItemPath(REALfolderItem item, char* buffer, int32_t size) {
   auto proc = Find<REALFolderItemPathProc>(kFolderItemPath);
   return proc ? proc(item, buffer, size) : 0;
+}
+
+void* REALGraphicsPainter(REALgraphics graphics) {
+  auto proc = Find<REALGraphicsPainterProc>(kGraphicsPainter);
+  return proc ? proc(graphics) : nullptr;
 }
 
 }  // namespace kit

@@ -1,5 +1,5 @@
-// The PNG plug-in family: Folderitem.SaveAsPNGQZB, the PNGOptimizerQZB class, and
-// application.BundleFolderQZB.
+// The PNG plug-in family: Folderitem.SaveAsPNGQZB, the PNGOptimizerQZB class,
+// folderitem.DrawWideIconQZB and application.BundleFolderQZB.
 #include <unistd.h>
 
 #include <cstddef>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Files.h"
+#include "Icons.h"
 #include "Optimizer.h"
 #include "PictureWriter.h"
 #include "kit/Kit.h"
@@ -100,6 +101,19 @@ REALclassDefinition gApplicationExtension = {
     .flags = kREALClassExtendsType,
 };
 
+REALmethodDefinition gIconMethods[] = {
+    {Proc(&DrawWideIcon), nullptr,
+     "DrawWideIconQZB(g as Graphics,x as integer,y as integer,width as integer, WindowsIconIndex as integer)", 0, 0},
+};
+
+REALclassDefinition gIconExtension = {
+    .version = kREALClassDefinitionVersion,
+    .name = "folderitem",
+    .methods = gIconMethods,
+    .methodCount = 1,
+    .flags = kREALClassExtendsType,
+};
+
 OptimizerData* DataOf(REALobject self) {
   return static_cast<OptimizerData*>(kit::REALGetClassData(self, &gOptimizerClass));
 }
@@ -169,4 +183,5 @@ void REALPluginMain(REALResolver resolver) {
   kit::REALRegisterClass(&pngfamily::gFolderItemExtension);
   kit::REALRegisterClass(&pngfamily::gOptimizerClass);
   kit::REALRegisterClass(&pngfamily::gApplicationExtension);
+  kit::REALRegisterClass(&pngfamily::gIconExtension);
 }

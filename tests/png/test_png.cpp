@@ -421,13 +421,14 @@ class PngFamilyTest : public ::testing::Test {
 
 // ---- registration ----
 
-TEST_F(PngFamilyTest, RegistersItsKeysAndNothingElseOfTheFamily) {
+TEST_F(PngFamilyTest, RegistersItsKeys) {
   const auto keys = fw::PluginKeys();
-  for (const char* key : {kSaveKey, kOptimizeKey, kOptimizerInitKey, kOptimizerExitKey, kBundleKey}) {
+  const char* iconKey =
+      "folderitem.DrawWideIconQZB(g as Graphics,x as integer,y as integer,width as integer, WindowsIconIndex as integer)";
+  for (const char* key : {kSaveKey, kOptimizeKey, kOptimizerInitKey, kOptimizerExitKey, kBundleKey, iconKey}) {
     EXPECT_NE(std::find(keys.begin(), keys.end(), key), keys.end()) << key;
     EXPECT_NE(fw::RuntimeLookupPluginEntrypoint(key), nullptr) << key;
   }
-  for (const std::string& key : keys) EXPECT_EQ(key.find("DrawWideIconQZB"), std::string::npos) << key;
   EXPECT_EQ(fw::PluginVersionOf(fs::path(SPECKMOOR_PLUGIN_DIR) / "libPNGFamily.so"), 6);
   for (const auto& failure : fw::PluginLoadFailures())
     EXPECT_NE(failure.file, "libPNGFamily.so") << failure.reason;

@@ -22,6 +22,7 @@ void REALLockObject(REALobject object);
 void REALUnlockObject(REALobject object);
 REALfolderItem REALFolderItemFromPath(const char* path);
 int32_t REALFolderItemPath(REALfolderItem item, char* buffer, int32_t size);
+void* REALGraphicsPainter(REALgraphics graphics);
 
 // The class's own data inside an object: the object's address plus the offset the framework placed.
 inline void* REALGetClassData(REALobject object, const REALclassDefinition* definition) {

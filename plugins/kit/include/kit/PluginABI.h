@@ -93,6 +93,8 @@ typedef void (*REALUnlockObjectProc)(REALobject);                  /* "REALUnloc
  * item's path: the byte count without the terminating zero, written with it when `size` allows. */
 typedef REALfolderItem (*REALFolderItemFromPathProc)(const char* path);   /* "REALFolderItemFromPath" */
 typedef int32_t (*REALFolderItemPathProc)(REALfolderItem, char* buffer, int32_t size); /* "REALFolderItemPath" */
+/* The Qt painter behind a framework drawing context, valid for the call that handed the context over. */
+typedef void* (*REALGraphicsPainterProc)(REALgraphics);                 /* "REALGraphicsPainter" */
 
 /* Objects handed to a plug-in are borrowed for the call; an object a routine returns carries one
  * reference, which the caller takes over. */

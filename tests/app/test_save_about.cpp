@@ -1,0 +1,176 @@
+// File > "Save..." through the real save dialog and the real PNG plug-in, and the About window.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QImage>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTest>
+#include <QUrl>
+
+#include "AppFixture.h"
+#include "app/W_About.h"
+#include "framework/Controls.h"
+#include "framework/Desktop.h"
+#include "framework/MenuCommands.h"
+#include "framework/PictureFile.h"
+
+using testing_support::TempDir;
+
+namespace {
+
+QImage Gradient(int w, int h) {
+  QImage image(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, 60));
+  return image;
+}
+
+struct PngHeader {
+  int bitDepth = 0;
+  int colourType = -1;
+};
+
+PngHeader HeaderOf(const std::filesystem::path& path) {
+  const std::string bytes = testing_support::ReadFile(path);
+  PngHeader h;
+  if (bytes.size() < 33 || bytes.compare(1, 3, "PNG") != 0) return h;
+  h.bitDepth = static_cast<unsigned char>(bytes[24]);
+  h.colourType = static_cast<unsigned char>(bytes[25]);
+  return h;
+}
+
+// Records the web addresses the program opens, instead of starting a browser.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+ public:
+  QStringList urls;
+ public slots:
+  void open(const QUrl& url) { urls << url.toString(); }
+};
+
+class SaveAndAbout : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testing_support::StartProgram(); }
+  void SetUp() override {
+    ASSERT_TRUE(fw::CloseAllWindows());
+    app::MenuInstance()->_Lookup("ViewShowOriginal")->SetChecked(false);
+    window_ = app::NewDocumentWindow();
+    window_->Show();
+    QApplication::clipboard()->setImage(Gradient(64, 48));
+    ASSERT_TRUE(window_->_EditPaste_Action());
+  }
+  fw::Ref<app::W_Main> window_;
+  TempDir dir_;
+};
+
+}  // namespace
+
+TEST_F(SaveAndAbout, SavingWritesTheDitheredPictureAsAnOptimisedPng) {
+  app::MenuInstance()->_Lookup("ViewShowOriginal")->SetChecked(true);  // the result is saved all the same
+  const auto first = dir_ / "first.png";
+  const auto second = dir_ / "second";  // no extension is added
+  testing_support::AnswerFileDialog(first.string());
+  EXPECT_TRUE(window_->_FileSave_Action());
+  testing_support::AnswerFileDialog(second.string());
+  EXPECT_TRUE(window_->_FileSave_Action());
+  for (const auto& file : {first, second}) {
+    ASSERT_TRUE(std::filesystem::exists(file)) << file;
+    EXPECT_EQ(HeaderOf(file).bitDepth, 1) << file;  // black and white only: a one-bit PNG
+    EXPECT_EQ(HeaderOf(file).colourType, 0);
+    fw::Ref<fw::Picture> back = fw::MakeRef<fw::FolderItem>(file)->OpenAsPicture();
+    ASSERT_TRUE(back);
+    fw::Ref<fw::Picture> result = window_->DitheredImage();
+    ASSERT_EQ(back->Width(), result->Width());
+    for (int y = 0; y < back->Height(); ++y)
+      ASSERT_EQ(std::memcmp(back->Row(y), result->Row(y), static_cast<std::size_t>(back->Width() * 4)), 0) << y;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "second.png"));
+  // The temporary file lives in a folder only this user can enter.
+  fw::Ref<fw::FolderItem> temporary = fw::SpecialFolderTemporary();
+  ASSERT_TRUE(temporary);
+  const auto perms = std::filesystem::status(temporary->NativePath()).permissions();
+  EXPECT_EQ(perms & std::filesystem::perms::all, std::filesystem::perms::owner_all);
+  EXPECT_TRUE(std::filesystem::exists(temporary->NativePath() / "Dithered Image.png"));
+}
+
+TEST_F(SaveAndAbout, CancellingWritesNothing) {
+  fw::Ref<fw::FolderItem> temporary = fw::SpecialFolderTemporary();
+  std::filesystem::remove(temporary->NativePath() / "Dithered Image.png");
+  testing_support::AnswerFileDialog("");
+  EXPECT_TRUE(window_->_FileSave_Action());
+  EXPECT_FALSE(std::filesystem::exists(temporary->NativePath() / "Dithered Image.png"));
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
+}
+
+TEST_F(SaveAndAbout, AFailedSaveSaysWhyAndWritesNothing) {
+  // A folder where no file can be made, whoever runs the test.
+  const std::filesystem::path target = "/proc/speckmoor-saved.png";
+  std::string shown;
+  new testing_support::DialogAnswerer<QMessageBox>([&](QMessageBox& box) {
+    shown = (box.text() + " " + box.informativeText()).toStdString();
+    box.accept();
+  });
+  testing_support::AnswerFileDialog(target.string());
+  EXPECT_TRUE(window_->_FileSave_Action());
+  EXPECT_NE(shown.find("speckmoor-saved.png"), std::string::npos) << shown;
+  EXPECT_GT(shown.size(), std::string("The picture could not be saved as speckmoor-saved.png.").size() + 3) << shown;
+  EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST_F(SaveAndAbout, OneAboutWindowWithTheVersionAndTheCredits) {
+  EXPECT_TRUE(window_->_AppleAboutSpeckmoor_Action());
+  EXPECT_TRUE(window_->_AppleAboutSpeckmoor_Action());
+  int abouts = 0;
+  fw::Ref<app::W_About> about;
+  for (const auto& w : fw::OpenWindows())
+    if (auto* a = dynamic_cast<app::W_About*>(w.get())) {
+      ++abouts;
+      about = fw::Ref<app::W_About>(a);
+    }
+  ASSERT_EQ(abouts, 1);
+  EXPECT_EQ(about->Title(), "");
+  EXPECT_EQ(about->Width(), 284);
+  EXPECT_EQ(about->Height(), 228);
+  fw::Ref<fw::StaticText> version = about->ControlNamed<fw::StaticText>("StaticText2");
+  ASSERT_TRUE(version);
+  EXPECT_EQ(version->Text(), app::AppInstance()->LongVersion());
+  EXPECT_FALSE(version->Text().empty());
+  fw::Ref<fw::StaticText> credits = about->ControlNamed<fw::StaticText>("StaticText3");
+  ASSERT_TRUE(credits);
+  const std::string creditText = credits->Text();
+  EXPECT_EQ(std::count(creditText.begin(), creditText.end(), '\r'), 3);
+  EXPECT_NE(creditText.find(app::kWebAddress), std::string::npos);
+  EXPECT_EQ(about->ControlNamed<fw::StaticText>("StaticText1")->Text(), "Speckmoor");
+
+  // The icon shows: the canvas area is not the plain background any more.
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(about->Widget()));
+  const QImage shot = about->Widget()->grab().toImage();
+  const QRgb background = shot.pixel(5, 5);
+  int drawn = 0;
+  for (int y = 14; y < 78; y += 4)
+    for (int x = 110; x < 174; x += 4) drawn += shot.pixel(x, y) != background;
+  EXPECT_GT(drawn, 20);
+
+  // A click on the credits opens the web address, once.
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler("https", &recorder, "open");
+  QWidget* label = credits->Widget();
+  ASSERT_TRUE(label);
+  QTest::mouseClick(label, Qt::LeftButton, Qt::NoModifier, QPoint(5, 40));
+  QDesktopServices::unsetUrlHandler("https");
+  EXPECT_EQ(recorder.urls, QStringList{QString::fromUtf8(app::kWebAddress)});
+
+  // File > "Close Window" with the About window in front closes it and no document window.
+  about->Show();
+  EXPECT_TRUE(fw::DeliverMenuCommand("FileCloseWindow"));
+  EXPECT_FALSE(about->IsOpen());
+  EXPECT_TRUE(window_->IsOpen());
+  EXPECT_TRUE(window_->_AppleAboutSpeckmoor_Action());  // a new one after the old one closed
+  EXPECT_TRUE(fw::ImplicitWindow("W_About.W_About"));
+}
+
+#include "test_save_about.moc"
