@@ -2,6 +2,7 @@
 
 #include "app/Menu.h"
 #include "app/W_Main.h"
+#include "bindings/FolderChooser.h"
 #include "framework/Exceptions.h"
 
 namespace app {
@@ -33,6 +34,13 @@ bool App::_FileNewWindow_Action() {
   return true;
 }
 
-bool App::_FileBatchDither_Action() { return false; }
+bool App::_FileBatchDither_Action() {
+  fw::Ref<fw::FolderItem> source = bindings::SelectFolderQZB();
+  if (!source) return true;
+  fw::Ref<W_Main> window = NewDocumentWindow();
+  window->Show();
+  window->SetInputBatch(source);
+  return true;
+}
 
 }  // namespace app

@@ -98,6 +98,12 @@ void W_Main::Event_EnableMenuItems() {
   if (clipboard->PictureAvailable()) EditPaste()->SetEnabled(true);
   if (DitheredImage()) EditCopy()->SetEnabled(true);
   if (DitheredImage()) FileSave()->SetEnabled(true);
+  // While a batch runs here, nothing else may change what it saves under an item's name.
+  if (BatchRunning()) {
+    for (const char* name :
+         {"FileOpen", "EditPaste", "EditClear", "OptionSharpen", "OptionsContrast", "FileBatchDither"})
+      MenuBar()->_Lookup(name)->SetEnabled(false);
+  }
 }
 
 bool W_Main::Event_CancelClose(bool /*appQuitting*/) { return !CloseDocumentWithAsk(); }
@@ -118,8 +124,19 @@ fw::Ref<W_Main> W_MainInstance() {
   return NewDocumentWindow();
 }
 
+namespace {
+
+std::function<fw::Ref<W_Main>()>& Maker() {
+  static std::function<fw::Ref<W_Main>()> maker = [] { return fw::MakeRef<W_Main>(); };
+  return maker;
+}
+
+}  // namespace
+
+void SetDocumentWindowMaker(std::function<fw::Ref<W_Main>()> maker) { Maker() = std::move(maker); }
+
 fw::Ref<W_Main> NewDocumentWindow() {
-  fw::Ref<W_Main> window = fw::MakeRef<W_Main>();
+  fw::Ref<W_Main> window = Maker()();
   window->Constructor();
   return window;
 }

@@ -1,18 +1,23 @@
 // W_Main: pictures coming in, the result going out, and the option commands.
 #include "app/W_About.h"
 #include "app/W_Main.h"
+#include "bindings/FolderChooser.h"
 
 #include "framework/Clipboard.h"
 #include "framework/Dialogs.h"
 #include "framework/Exceptions.h"
+#include "framework/Runtime.h"
 
 namespace app {
 
 void W_Main::SetInputPic(const fw::Ref<fw::Picture>& picture) {
   InputPic.Store(picture);
   fw::NonNil(Dith, "the window has no engine")->Dither(picture);
-  ResetDrag();
-  Refresh();
+  // The offsets belong to the paint, which runs on the main thread.
+  fw::RunOnMainThread([this] {
+    ResetDrag();
+    Refresh();
+  });
 }
 
 void W_Main::Clear() {
@@ -24,6 +29,7 @@ void W_Main::Clear() {
 fw::Ref<fw::Picture> W_Main::DitheredImage() { return Dith ? Dith->buffer.Load() : nullptr; }
 
 bool W_Main::_FileOpen_Action() {
+  if (BatchRunning()) return false;
   fw::Ref<fw::FolderItem> file = fw::GetOpenFolderItem("special/any");
   if (!file) return false;
   fw::Ref<fw::Picture> picture = file->OpenAsPicture();
@@ -37,12 +43,16 @@ bool W_Main::_FileOpen_Action() {
 
 void W_Main::Event_DropObject(fw::DragItem& obj, std::int32_t /*action*/) {
   fw::Ref<fw::FolderItem> item = obj.FolderItem();
-  if (!item) return;
-  if (item->Directory()) return;  // a dropped folder is a batch, which this window can't run yet
+  if (!item || BatchRunning()) return;
+  if (item->Directory()) {
+    SetInputBatch(item);
+    return;
+  }
   if (fw::Ref<fw::Picture> picture = item->OpenAsPicture()) SetInputPic(picture);
 }
 
 bool W_Main::_EditPaste_Action() {
+  if (BatchRunning()) return true;
   fw::Ref<fw::Clipboard> clipboard = fw::MakeRef<fw::Clipboard>();
   if (fw::Ref<fw::Picture> picture = clipboard->Picture()) SetInputPic(picture);
   return true;
@@ -56,6 +66,7 @@ bool W_Main::_EditCopy_Action() {
 }
 
 bool W_Main::_EditClear_Action() {
+  if (BatchRunning()) return true;
   Clear();
   return true;
 }
@@ -74,15 +85,26 @@ bool ToggleOption(W_Main& window, const fw::Ref<fw::MenuItem>& item, engine::Spe
 
 }  // namespace
 
-bool W_Main::_OptionSharpen_Action() { return ToggleOption(*this, OptionSharpen(), Dith.get(), InputPic.Load()); }
+bool W_Main::_OptionSharpen_Action() {
+  if (BatchRunning()) return false;
+  return ToggleOption(*this, OptionSharpen(), Dith.get(), InputPic.Load());
+}
 
-bool W_Main::_OptionsContrast_Action() { return ToggleOption(*this, OptionsContrast(), Dith.get(), InputPic.Load()); }
+bool W_Main::_OptionsContrast_Action() {
+  if (BatchRunning()) return false;
+  return ToggleOption(*this, OptionsContrast(), Dith.get(), InputPic.Load());
+}
 
 bool W_Main::_AppleAboutSpeckmoor_Action() {
   W_AboutInstance()->Show();
   return true;
 }
 
-bool W_Main::_FileBatchDither_Action() { return false; }
+
+bool W_Main::_FileBatchDither_Action() {
+  if (BatchRunning()) return true;
+  if (fw::Ref<fw::FolderItem> source = bindings::SelectFolderQZB()) SetInputBatch(source);
+  return true;
+}
 
 }  // namespace app

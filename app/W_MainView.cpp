@@ -137,6 +137,7 @@ bool W_Main::_ViewShowOriginal_Action() {
 }
 
 bool W_Main::Event_DragEnter(fw::DragItem& obj, std::int32_t) {
+  if (BatchRunning()) return true;  // refused: the batch owns this window until it ends
   if (fw::Ref<fw::FolderItem> item = obj.FolderItem())
     WindowIcon = item->Directory() ? Drop_Folder_LowContrast() : Drop_Image_LowContrast();
   DrawWindowIcon();

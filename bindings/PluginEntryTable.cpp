@@ -12,10 +12,11 @@ std::atomic<void**> gTable{nullptr};
 
 }  // namespace
 
-void BindPluginEntryTable() {
+void BindPluginEntryTable() { BindPluginEntryTable(&fw::RuntimeLookupPluginEntrypoint); }
+
+void BindPluginEntryTable(const std::function<void*(const std::string& key)>& lookup) {
   void** table = fw::RuntimeAllocatePluginEntrypointsTable(static_cast<int>(kPluginEntryCount));
-  for (std::size_t slot = 0; slot < kPluginEntryCount; ++slot)
-    table[slot] = fw::RuntimeLookupPluginEntrypoint(std::string(kPluginEntryKeys[slot]));
+  for (std::size_t slot = 0; slot < kPluginEntryCount; ++slot) table[slot] = lookup(std::string(kPluginEntryKeys[slot]));
   gTable.store(table, std::memory_order_release);
 }
 

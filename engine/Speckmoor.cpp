@@ -35,8 +35,9 @@ void Speckmoor::Dither(const fw::Ref<fw::Picture>& input) {
 
   fw::Ref<fw::Picture> result = fw::NewPicture(working->Width(), working->Height(), 32);
   if (!result) throw fw::OutOfMemoryException("no memory for the dithered picture");
-  buffer.Store(result);
+  // Published once whole: a window may paint `buffer` on another thread while a batch dithers.
   DiffuseError(*working, *result, factor);
+  buffer.Store(result);
 }
 
 namespace {

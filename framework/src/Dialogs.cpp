@@ -2,12 +2,32 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
 
 #include "framework/Runtime.h"
 #include "framework/Window.h"
 
 namespace fw {
 namespace {
+
+// Icons and type names from the file's kind and name alone: Qt's own provider reads a file's first bytes
+// to guess its type, which blocks on a FIFO and reads devices.
+class QuietIconProvider final : public QFileIconProvider {
+ public:
+  QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
+  QIcon icon(const QFileInfo& info) const override {
+    return QFileIconProvider::icon(info.isDir() ? QFileIconProvider::Folder : QFileIconProvider::File);
+  }
+  QString type(const QFileInfo& info) const override {
+    if (info.isDir()) return QStringLiteral("Folder");
+    return info.suffix().isEmpty() ? QStringLiteral("File") : info.suffix().toUpper() + QStringLiteral(" File");
+  }
+};
+
+QuietIconProvider& IconProvider() {
+  static QuietIconProvider* provider = new QuietIconProvider;  // dialogs keep a pointer to it
+  return *provider;
+}
 
 QWidget* DialogParent() {
   Ref<Window> front = FrontWindow();
@@ -20,6 +40,7 @@ Ref<FolderItem> RunFileDialog(QFileDialog::AcceptMode mode, const std::string& p
   RunOnMainThread([&] {
     QFileDialog dialog(DialogParent());
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setIconProvider(&IconProvider());
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (!proposedName.empty()) dialog.selectFile(QString::fromStdString(proposedName));
@@ -37,6 +58,27 @@ Ref<FolderItem> GetOpenFolderItem(const std::string& /*fileTypeName: every type 
 
 Ref<FolderItem> GetSaveFolderItem(const std::string& /*fileTypeName*/, const std::string& proposedName) {
   return RunFileDialog(QFileDialog::AcceptSave, proposedName);
+}
+
+Ref<FolderItem> SelectFolderDialog::ShowModalWithin(Window* parent) {
+  Ref<FolderItem> result;
+  RunOnMainThread([&] {
+    QFileDialog dialog(parent ? parent->Widget() : DialogParent());
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setIconProvider(&IconProvider());
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    if (!ActionButtonCaption.empty()) dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(ActionButtonCaption));
+    if (!PromptText.empty()) {
+      dialog.setWindowTitle(QString::fromStdString(PromptText));
+      dialog.setLabelText(QFileDialog::LookIn, QString::fromStdString(PromptText));
+    }
+    if (InitialDirectory) dialog.setDirectory(QString::fromStdString(InitialDirectory->NativePath().string()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    result = MakeRef<FolderItem>(dialog.selectedFiles().first().toStdString());
+  });
+  return result;
 }
 
 }  // namespace fw

@@ -14,6 +14,7 @@
 #include "framework/Exceptions.h"
 #include "framework/FileType.h"
 #include "framework/PluginHost.h"
+#include "framework/Thread.h"
 #include "framework/Window.h"
 #include "src/MenuPresenter.h"
 
@@ -122,6 +123,8 @@ int RuntimeExit() {
 
 void RuntimeModuleExit() {
   CloseAllWindows();
+  // Closing a window cancels its batch; the batch ends after the item in hand, whose file is whole.
+  WaitForThreads(std::chrono::seconds(60));
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   // Popups are top-level too but belong to a parent that deletes them: guard every pointer.
   QList<QPointer<QWidget>> widgets;

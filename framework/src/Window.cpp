@@ -153,6 +153,10 @@ WindowWidget::WindowWidget(Window* window) : window_(Ref<Window>(window)), conte
   setCentralWidget(content_);
 }
 
+WindowWidget::~WindowWidget() {
+  if (window_->IsOpen()) window_->WidgetClosed();
+}
+
 void WindowWidget::SetContentSize(int width, int height) {
   const int extra = menuBar() && menuBar()->isVisibleTo(this) ? menuBar()->sizeHint().height() : 0;
   resize(width, height + extra);
@@ -197,7 +201,7 @@ Window::~Window() {
   // The last reference may go on another thread; Qt widgets are deleted on the main thread.
   if (widget_) {
     QPointer<WindowWidget> widget(widget_);
-    widget_ = nullptr;
+    widget_.clear();
     QMetaObject::invokeMethod(qApp, [widget] { delete widget.data(); }, Qt::QueuedConnection);
   }
 }
@@ -220,7 +224,7 @@ void Window::Constructor() {
 }
 
 void Window::WidgetClosed() {
-  widget_ = nullptr;
+  widget_.clear();
   open_ = false;
   Forget(this);
 }

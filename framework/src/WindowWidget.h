@@ -33,6 +33,8 @@ class ContentWidget final : public QWidget {
 class WindowWidget final : public QMainWindow {
  public:
   explicit WindowWidget(Window* window);
+  // A window deleted along with its parent gets no close event: it is forgotten here instead.
+  ~WindowWidget() override;
   ContentWidget* Content() const { return content_; }
   void SetContentSize(int width, int height);
 

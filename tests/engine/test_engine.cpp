@@ -11,7 +11,6 @@
 #include "bindings/ImageFilter.h"
 #include "engine/Speckmoor.h"
 #include "framework/Application.h"
-#include "framework/ClassRegistry.h"
 #include "framework/Convert.h"
 #include "framework/FolderItem.h"
 
@@ -196,15 +195,4 @@ TEST_F(Engine, RunsRepeatTheCallersPictureStaysAndOptionsApplyFromTheNextRun) {
   EXPECT_TRUE(SamePixels(*contrasted, *ReferenceDither(input, true)));
   EXPECT_TRUE(SamePixels(*input, *before));
   EXPECT_TRUE(fw::AutoWaitCursorEnabled());
-}
-
-TEST_F(Engine, ASharpenedRunWithoutTheFilterPluginRaisesAndRestoresTheWaitCursor) {
-  if (fw::FindClass("ConvolutionEffect")) GTEST_SKIP() << "the filter plug-in is present";
-  fw::Ref<fw::Picture> input = Noise(8, 8, 1);
-  engine_->Dither(input);
-  fw::Ref<fw::Picture> previous = engine_->buffer.Load();
-  SetOption("OptionSharpen", true);
-  EXPECT_THROW(engine_->Dither(input), fw::UnsupportedOperationException);
-  EXPECT_TRUE(fw::AutoWaitCursorEnabled());
-  EXPECT_EQ(engine_->buffer.Load().get(), previous.get());  // raised before the result was replaced
 }

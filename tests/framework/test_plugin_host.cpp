@@ -180,8 +180,12 @@ TEST(PluginHost, ProgramTableIsBoundByExactKeys) {
 
 TEST(PluginHost, EmptySlotRaisesInsteadOfJumpingToZero) {
   testing_support::LoadBundlePlugins();
-  bindings::BindPluginEntryTable();
-  if (bindings::PluginEntryAddress(bindings::PluginEntry::SelectFolder)) GTEST_SKIP() << "the slot is filled";
+  // As if the choose-folder plug-in were missing.
+  bindings::BindPluginEntryTable([](const std::string& key) {
+    return key == "SelectFolderQZB as folderitem" ? nullptr : fw::RuntimeLookupPluginEntrypoint(key);
+  });
   using Fn = REALfolderItem (*)();
   EXPECT_THROW(bindings::PluginRoutine<Fn>(bindings::PluginEntry::SelectFolder), fw::UnsupportedOperationException);
+  EXPECT_EQ(bindings::UnboundPluginEntries(), std::vector<std::string_view>{"SelectFolderQZB as folderitem"});
+  bindings::BindPluginEntryTable();
 }

@@ -50,7 +50,7 @@ inline std::vector<fw::Ref<app::W_Main>> DocumentWindows() {
   return out;
 }
 
-// Answers the next modal dialog of type D as a person would, once it shows; gives up after 5 s.
+// Answers the next modal dialog of type D as a person would, once it shows; gives up after 60 s.
 template <typename D>
 class DialogAnswerer final : public QObject {
  public:
@@ -65,7 +65,7 @@ class DialogAnswerer final : public QObject {
       timer_.stop();
       answer_(*dialog);
       deleteLater();
-    } else if (++polls_ > 500) {
+    } else if (++polls_ > 6000) {
       timer_.stop();
       deleteLater();
     }
@@ -89,6 +89,20 @@ inline void AnswerFileDialog(const std::string& path) {
     const QString name = QString::fromStdString(p.filename().string());
     if (auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) field->setText(name);
     else dialog.selectFile(name);
+    QMetaObject::invokeMethod(&dialog, "accept");
+  });
+}
+
+// Picks the folder `path` in the next folder dialog, or cancels it when `path` is empty.
+inline void AnswerFolderDialog(const std::string& path) {
+  new DialogAnswerer<QFileDialog>([path](QFileDialog& dialog) {
+    if (path.empty()) {
+      dialog.reject();
+      return;
+    }
+    const std::filesystem::path p(path);
+    dialog.setDirectory(QString::fromStdString(p.string()));
+    if (auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) field->clear();
     QMetaObject::invokeMethod(&dialog, "accept");
   });
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "engine/Speckmoor.h"
 #include "framework/FolderItem.h"
@@ -86,6 +87,10 @@ class W_Main : public fw::Window {
   virtual bool _View50_Action();
   virtual bool _View125_Action();
 
+  // The batch side, which the batch layer supplies in a subclass: here a window runs no batches.
+  virtual void SetInputBatch(const fw::Ref<fw::FolderItem>& /*source*/) {}
+  virtual bool BatchRunning() const { return false; }
+
   // Picture input and result.
   virtual void Clear();
   virtual void SetInputPic(const fw::Ref<fw::Picture>& picture);
@@ -128,6 +133,8 @@ class W_Main : public fw::Window {
 fw::Ref<W_Main> W_MainInstance();
 // A new document window, made and constructed.
 fw::Ref<W_Main> NewDocumentWindow();
+// What NewDocumentWindow makes (not yet constructed); the batch layer installs windows with its side.
+void SetDocumentWindowMaker(std::function<fw::Ref<W_Main>()> maker);
 
 // The drop-target pictures from the bundle's resources; nil while they can't be loaded.
 fw::Ref<fw::Picture> Drop_Image_LowContrast();

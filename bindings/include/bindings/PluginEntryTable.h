@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -68,6 +70,8 @@ inline constexpr std::array<std::string_view, kPluginEntryCount> kPluginEntryKey
 // Start-up: has the run-time make the table, then asks for each key in slot order. Nothing checks the
 // answers; calling Bind again refills the table.
 void BindPluginEntryTable();
+// The same with another source of routines (a test's, say).
+void BindPluginEntryTable(const std::function<void*(const std::string& key)>& lookup);
 
 // The keys whose slots stayed empty after binding.
 std::vector<std::string_view> UnboundPluginEntries();

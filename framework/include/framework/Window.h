@@ -17,6 +17,8 @@
 #include "framework/Object.h"
 #include "framework/PropertyList.h"
 
+#include <QPointer>
+
 class QWidget;
 
 namespace fw {
@@ -111,7 +113,7 @@ class Window : public Object {
 
  private:
   std::string className_;
-  WindowWidget* widget_ = nullptr;  // owned by Qt; nulled when the widget goes
+  QPointer<WindowWidget> widget_;  // owned by Qt; null once the widget goes
   Ref<fw::MenuBar> menuBar_;
   std::vector<std::pair<std::string, MenuHandler>> handlers_;
   std::vector<std::pair<std::string, Ref<Control>>> controls_;

@@ -1,4 +1,8 @@
 // The process entry: no arguments, no environment; the exit code is the framework's exit value.
 #include "app/Startup.h"
+#include "batch/W_MainBatchSide.h"
 
-int main() { return app::ProcessEntry(); }
+int main() {
+  batch::InstallBatchSide();
+  return app::ProcessEntry();
+}

@@ -1,0 +1,98 @@
+#include "batch/W_MainBatchSide.h"
+
+#include "framework/Application.h"
+#include "framework/Desktop.h"
+#include "framework/Dialogs.h"
+#include "framework/Exceptions.h"
+#include "framework/MessageDialog.h"
+
+namespace batch {
+
+W_MainBatchSide::~W_MainBatchSide() {
+  Batch.Store(nullptr);
+  Progress.Store(nullptr);
+}
+
+bool W_MainBatchSide::BatchRunning() const { return batchRunning_.load(std::memory_order_acquire); }
+
+fw::Ref<fw::FolderItem> W_MainBatchSide::OutputFolderIn(const fw::FolderItem& location, const std::string& sourceName) {
+  fw::Ref<fw::FolderItem> candidate = location.Child(sourceName + " (Dithered)");
+  for (std::int32_t n = 2; candidate && candidate->Exists(); ++n) {
+    candidate = location.Child(sourceName + " (Dithered #" + std::to_string(n) + ")");
+    if (fw::Ref<fw::Application> app = fw::RuntimeApplication()) app->YieldToNextThread();
+  }
+  return candidate;
+}
+
+void W_MainBatchSide::SetInputBatch(const fw::Ref<fw::FolderItem>& source) {
+  if (BatchRunning() || !source) return;
+  fw::Ref<fw::SelectFolderDialog> dialog = fw::MakeRef<fw::SelectFolderDialog>();
+  dialog->ActionButtonCaption = "Here";
+  dialog->InitialDirectory = source->Parent();
+  dialog->PromptText = "Batch processed images will be placed in a new folder. Please choose the location.";
+  fw::Ref<fw::FolderItem> location = dialog->ShowModalWithin(this);
+  if (!location) return;
+  fw::Ref<fw::FolderItem> output = OutputFolderIn(*location, source->Name());
+  fw::NonNil(output, "no output folder")->CreateAsFolder();
+
+  fw::Ref<W_Progress> progress = fw::MakeRef<W_Progress>();
+  progress->Constructor(this);
+  Progress.Store(progress);
+  progress->PB_Watch()->SetMaximum(source->Count());
+  progress->ShowWithin(*this);
+
+  fw::Ref<BatchDither> worker = fw::MakeRef<BatchDither>();
+  worker->Constructor(this, source, output);
+  Batch.Store(worker);
+  CancelBatchProcessing = false;
+  batchRunning_ = true;
+  worker->Run();
+}
+
+void W_MainBatchSide::Interface_ProcessImage(const fw::Ref<fw::Picture>& picture, const std::string& name) {
+  fw::Ref<W_Progress> progress = Progress.Load();
+  if (progress) {
+    progress->UpdateName(name);
+    fw::Ref<fw::ProgressBar> bar = progress->PB_Watch();
+    bar->SetValue(bar->Value() + 1);
+  }
+  SetInputPic(picture);
+}
+
+fw::Ref<fw::Picture> W_MainBatchSide::Interface_GetProcessedImage() { return DitheredImage(); }
+
+bool W_MainBatchSide::Interface_CheckForCanceled() { return CancelBatchProcessing.load(); }
+
+void W_MainBatchSide::Interface_BatchComplete(std::int32_t count, const fw::Ref<fw::FolderItem>& outputFolder) {
+  Clear();
+  CancelBatchProcessing = false;
+  if (fw::Ref<W_Progress> progress = Progress.Load()) {
+    fw::Ref<fw::ProgressBar> bar = progress->PB_Watch();
+    bar->SetValue(bar->Maximum());
+    progress->Close();
+    Progress.Store(nullptr);
+  }
+  batchRunning_ = false;
+  // A window closed during its batch (or by quitting) has no one left to tell.
+  if (!IsOpen()) return;
+  fw::Ref<fw::MessageDialog> message = fw::MakeRef<fw::MessageDialog>();
+  message->Message = "Batch dithering has finished.";
+  message->Explanation = std::to_string(count) + " files were processed and saved to the folder: \"" +
+                         (outputFolder ? outputFolder->Name() : std::string()) + "\"";
+  message->ActionCaption = "OK";
+  message->AlternateVisible = true;
+  message->AlternateCaption = "Show Folder";
+  const fw::MessageDialog::Button pressed = message->ShowModalWithin(this);
+  if (pressed == fw::MessageDialog::Button::Alternate && outputFolder) fw::ShowFolder(*outputFolder);
+}
+
+void W_MainBatchSide::Event_Close() {
+  if (BatchRunning()) CancelBatchProcessing = true;
+  app::W_Main::Event_Close();
+}
+
+void InstallBatchSide() {
+  app::SetDocumentWindowMaker([] { return fw::Ref<app::W_Main>(fw::MakeRef<W_MainBatchSide>()); });
+}
+
+}  // namespace batch

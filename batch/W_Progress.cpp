@@ -1,0 +1,129 @@
+#include "batch/W_Progress.h"
+
+#include "framework/Exceptions.h"
+#include "framework/PropertyList.h"
+
+namespace batch {
+namespace {
+
+constexpr const char* kClassName = "W_Progress.W_Progress";
+constexpr const char* kLabelPrefix = "Dithering: ";
+
+fw::PropertyListWriter& Common(fw::PropertyListWriter& w, const char* name, std::int32_t left, std::int32_t top,
+                               std::int32_t width, std::int32_t height) {
+  return w.String("Name", name)
+      .Integer("Index", INT32_MIN)
+      .Integer("Left", left)
+      .Integer("Top", top)
+      .Integer("Width", width)
+      .Integer("Height", height)
+      .Boolean("LockLeft", false)
+      .Boolean("LockTop", false)
+      .Boolean("LockRight", false)
+      .Boolean("LockBottom", false)
+      .Integer("TabPanelIndex", 0)
+      .Boolean("Visible", true)
+      .Boolean("Enabled", true)
+      .Boolean("AutoDeactivate", true)
+      .String("HelpTag", "")
+      .String("InitialParent", "");
+}
+
+fw::PropertyListWriter& Font(fw::PropertyListWriter& w) {
+  return w.String("TextFont", "System").Integer("TextSize", 0).Boolean("Bold", false).Boolean("Italic", false).Boolean(
+      "Underline", false);
+}
+
+}  // namespace
+
+W_Progress::W_Progress() : fw::Window(kClassName) {}
+
+W_Progress::~W_Progress() { PreviewWindow.Store(nullptr); }
+
+std::string W_Progress::WindowSettings() {
+  return fw::PropertyListWriter()
+      .Integer("Placement", 0)
+      .Integer("Width", 300)
+      .Integer("Height", 118)
+      .Integer("MinWidth", 64)
+      .Integer("MinHeight", 64)
+      .Integer("MaxWidth", 32000)
+      .Integer("MaxHeight", 32000)
+      .Integer("Frame", 8)
+      .Boolean("Composite", false)
+      .Boolean("HasBackColor", false)
+      .Colour("BackColor", {255, 255, 255})
+      .String("Title", "Progress")
+      .Boolean("Visible", true)
+      .Boolean("FullScreen", false)
+      .Boolean("MenuBarVisible", true)
+      .Boolean("CloseButton", true)
+      .Boolean("Resizeable", false)
+      .Boolean("LiveResize", true)
+      .Boolean("MaximizeButton", false)
+      .Boolean("MinimizeButton", true)
+      .Integer("MacProcID", 0)
+      .Bytes();
+}
+
+std::string W_Progress::ProgressBarSettings() {
+  fw::PropertyListWriter w;
+  return Common(w, "PB_Watch", 20, 46, 260, 20).Integer("Value", 0).Integer("Maximum", 0).Bytes();
+}
+
+std::string W_Progress::ButtonSettings() {
+  fw::PropertyListWriter w;
+  Common(w, "PushButton1", 200, 78, 80, 20)
+      .Integer("TabIndex", 1)
+      .String("Caption", "Cancel")
+      .Boolean("Default", false)
+      .Boolean("Cancel", true)
+      .Boolean("TabStop", true);
+  return Font(w).Bytes();
+}
+
+std::string W_Progress::LabelSettings() {
+  fw::PropertyListWriter w;
+  Common(w, "ST_Name", 20, 14, 260, 20)
+      .Integer("TabIndex", 2)
+      .String("Text", kLabelPrefix)
+      .Integer("TextAlign", 0)
+      .Colour("TextColor", {0, 0, 0})
+      .Boolean("Multiline", false);
+  return Font(w).String("DataSource", "").String("DataField", "").Bytes();
+}
+
+void W_Progress::Layout() { ApplyFrameSettings(WindowSettings()); }
+
+void W_Progress::CreateControls() { _CreateControls0(); }
+
+void W_Progress::_CreateControls0() {
+  auto add = [this](const char* name, const fw::Ref<fw::Control>& control, const std::string& settings) {
+    AddControl(name, control);
+    control->ApplyProperties(settings);
+  };
+  add("PB_Watch", fw::MakeRef<fw::ProgressBar>(), ProgressBarSettings());
+  fw::Ref<fw::PushButton> button = fw::MakeRef<fw::PushButton>();
+  add("PushButton1", button, ButtonSettings());
+  button->ActionHandler = [this] { PushButton1_Action(); };
+  add("ST_Name", fw::MakeRef<fw::StaticText>(), LabelSettings());
+}
+
+void W_Progress::Constructor(app::W_Main* owner) {
+  fw::Window::Constructor();
+  PreviewWindow.Store(fw::Ref<app::W_Main>(owner));
+}
+
+void W_Progress::UpdateName(const std::string& name) {
+  if (!name.empty()) ST_Name()->SetText(kLabelPrefix + name);
+  UpdateNow();
+}
+
+void W_Progress::PushButton1_Action() {
+  fw::Ref<app::W_Main> owner = PreviewWindow.Load();
+  fw::NonNil(owner, "no document window to cancel")->CancelBatchProcessing = true;
+}
+
+void W_Progress::Event_Close() { PreviewWindow.Store(nullptr); }
+
+}  // namespace batch

@@ -1,0 +1,29 @@
+// The batch worker: walks a folder on its own thread, hands each picture to its client, saves the
+// client's result as PNG into the output folder and counts the files written.
+#pragma once
+
+#include "batch/BatchDitherInterface.h"
+#include "framework/FolderItem.h"
+#include "framework/Thread.h"
+
+namespace batch {
+
+class BatchDither final : public fw::Thread {
+ public:
+  // Priority 1; holds the client, the source and the output folder. Run starts it.
+  void Constructor(BatchDitherInterface* client, const fw::Ref<fw::FolderItem>& source,
+                   const fw::Ref<fw::FolderItem>& output);
+  void Event_Run() override;
+
+  bool HoldsClient() const noexcept { return UpdateInterface != nullptr; }
+  bool HoldsSource() const noexcept { return static_cast<bool>(SourceFolder); }
+  fw::Ref<fw::FolderItem> Output() const { return OutputFolder; }
+
+ private:
+  BatchDitherInterface* UpdateInterface = nullptr;
+  fw::Ref<fw::Object> clientHold_;  // the counted reference behind UpdateInterface
+  fw::Ref<fw::FolderItem> SourceFolder;
+  fw::Ref<fw::FolderItem> OutputFolder;
+};
+
+}  // namespace batch

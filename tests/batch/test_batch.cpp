@@ -1,0 +1,238 @@
+// Folder batches with real folders of real pictures on a real thread.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImage>
+#include <QMessageBox>
+#include <QTest>
+
+#include "AppFixture.h"
+#include "batch/SpeckmoorGlobals.h"
+#include "batch/W_MainBatchSide.h"
+#include "framework/MenuCommands.h"
+#include "framework/PictureFile.h"
+
+using testing_support::TempDir;
+
+namespace {
+
+QImage Gradient(int w, int h, int seed) {
+  QImage image(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb((x * 7 + seed * 31) % 256, (y * 5 + seed) % 256, (x + y) % 256));
+  return image;
+}
+
+void SavePicture(const std::filesystem::path& path, int seed, const char* format = nullptr) {
+  ASSERT_TRUE(Gradient(24 + seed, 16 + seed, seed).save(QString::fromStdString(path.string()), format));
+}
+
+std::string Numbered(const char* prefix, int n) {
+  std::string name(prefix);
+  name += std::to_string(n);
+  name += ".png";
+  return name;
+}
+
+std::string Stem(const std::string& name) {
+  return batch::SpeckmoorGlobals::NameWithoutExtension(*fw::MakeRef<fw::FolderItem>("/x/" + name));
+}
+
+bool SamePixels(fw::Picture& a, fw::Picture& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int y = 0; y < a.Height(); ++y)
+    if (std::memcmp(a.Row(y), b.Row(y), static_cast<std::size_t>(a.Width() * 4)) != 0) return false;
+  return true;
+}
+
+// The dithered picture of a source file, made by an engine of its own.
+fw::Ref<fw::Picture> Expected(const std::filesystem::path& source) {
+  fw::Ref<fw::Picture> picture = fw::MakeRef<fw::FolderItem>(source)->OpenAsPicture();
+  fw::Ref<engine::Speckmoor> e = fw::MakeRef<engine::Speckmoor>();
+  e->Dither(picture);
+  return e->buffer.Load();
+}
+
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Batch : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    batch::InstallBatchSide();
+    testing_support::StartProgram();
+  }
+  void SetUp() override {
+    ASSERT_TRUE(fw::CloseAllWindows());
+    ASSERT_TRUE(fw::WaitForThreads(std::chrono::seconds(30)));
+    testing_support::SetOption("OptionSharpen", false);
+    fw::Ref<app::W_Main> made = app::NewDocumentWindow();
+    window_ = fw::Ref<batch::W_MainBatchSide>(dynamic_cast<batch::W_MainBatchSide*>(made.get()));
+    ASSERT_TRUE(window_);
+    window_->Show();
+    std::filesystem::create_directory(dir_ / "Holiday Photos");
+    std::filesystem::create_directory(dir_ / "out");
+    source_ = dir_ / "Holiday Photos";
+  }
+  // Starts a batch of the source folder into `location`; the completion message is answered with
+  // `button` and its text kept.
+  void StartBatch(const std::filesystem::path& location, const char* button = "OK") {
+    new testing_support::DialogAnswerer<QMessageBox>([this, button](QMessageBox& box) {
+      message_ = (box.text() + "|" + box.informativeText()).toStdString();
+      for (QAbstractButton* b : box.buttons())
+        if (b->text() == button) b->click();
+    });
+    testing_support::AnswerFolderDialog(location.string());
+    window_->SetInputBatch(fw::MakeRef<fw::FolderItem>(source_));
+  }
+  bool WaitForEnd() {
+    fw::Ref<batch::BatchDither> worker = window_->CurrentBatch();
+    return worker && QTest::qWaitFor([&] { return !worker->IsRunning(); }, 60000);
+  }
+  fw::Ref<batch::W_MainBatchSide> window_;
+  TempDir dir_;
+  std::filesystem::path source_;
+  std::string message_;
+};
+
+}  // namespace
+
+TEST(BatchNames, StemsAndFreeNames) {
+  EXPECT_EQ(Stem("a.jpg"), "a");
+  EXPECT_EQ(Stem("a.b.c"), "a.b");
+  EXPECT_EQ(Stem("photo.2010.jpg"), "photo.2010");
+  EXPECT_EQ(Stem("photo"), "photo");
+  EXPECT_EQ(Stem(".hidden"), "");
+  EXPECT_EQ(Stem("\xC3\xA9t\xC3\xA9 \"quoted\".tiff"), "\xC3\xA9t\xC3\xA9 \"quoted\"");
+
+  TempDir dir;
+  auto folder = fw::MakeRef<fw::FolderItem>(dir.path());
+  EXPECT_EQ(batch::SpeckmoorGlobals::FreeOutputFile(*folder, "a")->Name(), "a.png");
+  testing_support::WriteFile(dir / "a.png", "x");
+  testing_support::WriteFile(dir / "a 2.png", "x");
+  EXPECT_EQ(batch::SpeckmoorGlobals::FreeOutputFile(*folder, "a")->Name(), "a 3.png");
+
+  std::filesystem::create_directory(dir / "src (Dithered)");
+  std::filesystem::create_directory(dir / "src (Dithered #2)");
+  EXPECT_EQ(batch::W_MainBatchSide::OutputFolderIn(*folder, "src")->Name(), "src (Dithered #3)");
+}
+
+TEST_F(Batch, AFolderOfPicturesAndOtherThings) {
+  SavePicture(source_ / "a.jpg", 1);
+  SavePicture(source_ / "b.bmp", 2);
+  SavePicture(source_ / "c \"d\" \xC3\xA9.png", 3);
+  testing_support::WriteFile(source_ / "notes.txt", "not a picture");
+  std::filesystem::create_directory(source_ / "sub");
+  SavePicture(source_ / "sub" / "deeper.png", 4);  // never descended into
+  StartBatch(dir_ / "out");
+  ASSERT_TRUE(window_->BatchRunning() || window_->CurrentBatch());
+  ASSERT_TRUE(WaitForEnd());
+  const auto output = dir_ / "out" / "Holiday Photos (Dithered)";
+  EXPECT_EQ(Names(output), (std::vector<std::string>{"a.png", "b.png", "c \"d\" \xC3\xA9.png"}));
+  for (const auto& [in, out] : {std::pair{"a.jpg", "a.png"}, {"b.bmp", "b.png"}, {"c \"d\" \xC3\xA9.png", "c \"d\" \xC3\xA9.png"}}) {
+    fw::Ref<fw::Picture> written = fw::MakeRef<fw::FolderItem>(output / out)->OpenAsPicture();
+    ASSERT_TRUE(written) << out;
+    EXPECT_TRUE(SamePixels(*written, *Expected(source_ / in))) << out;
+  }
+  EXPECT_EQ(message_, "Batch dithering has finished.|3 files were processed and saved to the folder: \"Holiday Photos (Dithered)\"");
+  // The window is empty again, the progress window gone, and the worker let go of its client.
+  EXPECT_FALSE(window_->DitheredImage());
+  EXPECT_FALSE(window_->CurrentProgress());
+  EXPECT_FALSE(window_->BatchRunning());
+  EXPECT_FALSE(window_->CancelBatchProcessing);
+  EXPECT_FALSE(window_->CurrentBatch()->HoldsClient());
+  EXPECT_FALSE(window_->CurrentBatch()->HoldsSource());
+  EXPECT_EQ(window_->CurrentBatch()->Output()->Name(), "Holiday Photos (Dithered)");
+
+  // A second batch of the same folder goes to a fresh output folder.
+  StartBatch(dir_ / "out");
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "out" / "Holiday Photos (Dithered #2)"));
+}
+
+TEST_F(Batch, StemsThatAgreeNeverReplaceEachOther) {
+  SavePicture(source_ / "a.bmp", 1);
+  SavePicture(source_ / "a.jpg", 2);
+  SavePicture(source_ / "photo", 3, "PNG");
+  StartBatch(dir_ / "out");
+  ASSERT_TRUE(WaitForEnd());
+  const auto output = dir_ / "out" / "Holiday Photos (Dithered)";
+  EXPECT_EQ(Names(output), (std::vector<std::string>{"a 2.png", "a.png", "photo.png"}));
+  fw::Ref<fw::Picture> first = fw::MakeRef<fw::FolderItem>(output / "a.png")->OpenAsPicture();
+  EXPECT_TRUE(SamePixels(*first, *Expected(source_ / "a.bmp")));
+  EXPECT_NE(message_.find("3 files"), std::string::npos) << message_;
+}
+
+TEST_F(Batch, AnEmptyFolderAndACancelledLocation) {
+  testing_support::AnswerFolderDialog("");
+  window_->SetInputBatch(fw::MakeRef<fw::FolderItem>(source_));
+  EXPECT_FALSE(window_->CurrentBatch());
+  EXPECT_TRUE(Names(dir_ / "out").empty());
+
+  StartBatch(dir_ / "out");
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_NE(message_.find("0 files were processed"), std::string::npos) << message_;
+  EXPECT_TRUE(Names(dir_ / "out" / "Holiday Photos (Dithered)").empty());
+}
+
+TEST_F(Batch, CancelStopsAfterTheItemInHandAndEveryFileIsWhole) {
+  for (int i = 0; i < 40; ++i) SavePicture(source_ / Numbered("p", 100 + i), i % 50);
+  StartBatch(dir_ / "out");
+  // Cancel as a person would, once the first picture is on its way.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        fw::Ref<batch::W_Progress> p = window_->CurrentProgress();
+        return p && p->PB_Watch()->Value() >= 1;
+      },
+      30000));
+  fw::Ref<batch::W_Progress> progress = window_->CurrentProgress();
+  ASSERT_TRUE(progress);
+  EXPECT_EQ(progress->PB_Watch()->Maximum(), 40);
+  EXPECT_EQ(progress->ST_Name()->Text().rfind("Dithering: p1", 0), 0u) << progress->ST_Name()->Text();
+
+  // While it runs, the window takes no other input.
+  window_->Show();
+  fw::RunEnablingPass();
+  for (const char* name : {"FileOpen", "EditPaste", "EditClear", "OptionsContrast", "FileBatchDither"})
+    EXPECT_FALSE(app::MenuInstance()->_Lookup(name)->Enabled()) << name;
+
+  progress->PushButton1()->Push();
+  EXPECT_TRUE(window_->CancelBatchProcessing);
+  ASSERT_TRUE(WaitForEnd());
+  const auto written = Names(dir_ / "out" / "Holiday Photos (Dithered)");
+  EXPECT_LT(written.size(), 40u);
+  EXPECT_GE(written.size(), 1u);
+  EXPECT_NE(message_.find(std::to_string(written.size()) + " files were processed"), std::string::npos) << message_;
+  for (const std::string& name : written)
+    EXPECT_TRUE(fw::MakeRef<fw::FolderItem>(dir_ / "out" / "Holiday Photos (Dithered)" / name)->OpenAsPicture()) << name;
+  EXPECT_FALSE(window_->CancelBatchProcessing);  // the next batch starts afresh
+  fw::RunEnablingPass();
+  EXPECT_TRUE(app::MenuInstance()->_Lookup("FileOpen")->Enabled());
+}
+
+TEST_F(Batch, ClosingTheWindowCancelsItsBatchWithoutAMessage) {
+  for (int i = 0; i < 40; ++i) SavePicture(source_ / Numbered("q", 100 + i), i % 50);
+  StartBatch(dir_ / "out");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window_->InputPicture() != nullptr; }, 30000));
+  window_->Close();
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_TRUE(message_.empty()) << message_;
+  const auto written = Names(dir_ / "out" / "Holiday Photos (Dithered)");
+  EXPECT_LT(written.size(), 40u);
+  for (const std::string& name : written)
+    EXPECT_TRUE(fw::MakeRef<fw::FolderItem>(dir_ / "out" / "Holiday Photos (Dithered)" / name)->OpenAsPicture()) << name;
+}
+
+TEST_F(Batch, AFolderOfTwoHundredPictures) {
+  for (int i = 0; i < 200; ++i)
+    ASSERT_TRUE(Gradient(4, 3, i).save(QString::fromStdString((source_ / Numbered("n", i)).string())));
+  StartBatch(dir_ / "out");
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_EQ(Names(dir_ / "out" / "Holiday Photos (Dithered)").size(), 200u);
+  EXPECT_NE(message_.find("200 files were processed"), std::string::npos) << message_;
+}
