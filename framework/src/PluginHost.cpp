@@ -13,6 +13,7 @@
 
 #include "framework/ClassRegistry.h"
 #include "framework/Exceptions.h"
+#include "framework/FileRefs.h"
 #include "framework/FolderItem.h"
 #include "framework/Graphics.h"
 #include "framework/Picture.h"
@@ -272,6 +273,8 @@ const Named kRoutines[] = {
     {"REALFolderItemFromPath", reinterpret_cast<void*>(&HostFolderItemFromPath)},
     {"REALFolderItemPath", reinterpret_cast<void*>(&HostFolderItemPath)},
     {"REALGraphicsPainter", reinterpret_cast<void*>(&HostGraphicsPainter)},
+    {"REALFolderItemFromParentFSRef", reinterpret_cast<void*>(&FolderItemFromParentFSRef)},
+    {"FolderItemFromFSSpec", reinterpret_cast<void*>(&FolderItemFromFSSpec)},
 };
 
 void Report(Host& h, const std::filesystem::path& file, const std::string& reason) {
