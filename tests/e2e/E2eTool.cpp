@@ -1,0 +1,81 @@
+// What the end-to-end journey needs besides the program: grey pictures to feed it, and a plain,
+// independent statement of the dithering steps to check what it wrote.
+//   E2eTool grey <file.png> <width> <height> <variant>     writes a grey picture
+//   E2eTool check <source> <written.png> <contrast 0|1>     exit 0 when the PNG is the source dithered
+#include <QGuiApplication>
+#include <QImage>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+int MakeGrey(const char* path, int w, int h, int variant) {
+  QImage image(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int v = (x * 255 / std::max(w - 1, 1) + y * 97 / std::max(h - 1, 1) + variant * 13) % 256;
+      image.setPixel(x, y, qRgb(v, v, v));
+    }
+  return image.save(QString::fromLocal8Bit(path), "PNG") ? 0 : 1;
+}
+
+// Grey pictures in, so the grey conversion is the identity: diffuse, six neighbours, each share the
+// truncated product of the error and the factor, every sum clamped to 0..255 as it is stored.
+std::vector<int> Dither(const QImage& source, bool contrast) {
+  const int w = source.width(), h = source.height();
+  const double factor = contrast ? 0.125 : 1.0 / 6.0;
+  std::vector<int> level(static_cast<std::size_t>(w) * h), out(level.size());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) level[static_cast<std::size_t>(y) * w + x] = qRed(source.pixel(x, y));
+  const int dx[6] = {1, 2, -1, 0, 1, 0}, dy[6] = {0, 0, 1, 1, 1, 2};
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int old = level[static_cast<std::size_t>(y) * w + x];
+      const int now = old > 127 ? 255 : 0;
+      out[static_cast<std::size_t>(y) * w + x] = now;
+      const int share = static_cast<int>(std::trunc(static_cast<double>(old - now) * factor));
+      for (int k = 0; k < 6; ++k) {
+        const int nx = x + dx[k], ny = y + dy[k];
+        if (nx < 0 || nx >= w || ny >= h) continue;
+        int& v = level[static_cast<std::size_t>(ny) * w + nx];
+        v = std::min(255, std::max(0, v + share));
+      }
+    }
+  return out;
+}
+
+int Check(const char* sourcePath, const char* writtenPath, bool contrast) {
+  const QImage source(QString::fromLocal8Bit(sourcePath));
+  const QImage written = QImage(QString::fromLocal8Bit(writtenPath)).convertToFormat(QImage::Format_RGB32);
+  if (source.isNull() || written.isNull()) {
+    std::fprintf(stderr, "check: cannot read %s or %s\n", sourcePath, writtenPath);
+    return 1;
+  }
+  if (source.size() != written.size()) {
+    std::fprintf(stderr, "check: %s has another size\n", writtenPath);
+    return 1;
+  }
+  const std::vector<int> want = Dither(source, contrast);
+  for (int y = 0; y < source.height(); ++y)
+    for (int x = 0; x < source.width(); ++x) {
+      const QRgb p = written.pixel(x, y);
+      const int expected = want[static_cast<std::size_t>(y) * source.width() + x];
+      if (qRed(p) != expected || qGreen(p) != expected || qBlue(p) != expected) {
+        std::fprintf(stderr, "check: %s differs at %d,%d\n", writtenPath, x, y);
+        return 1;
+      }
+    }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 6 && std::string(argv[1]) == "grey") return MakeGrey(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+  if (argc == 5 && std::string(argv[1]) == "check") return Check(argv[2], argv[3], std::atoi(argv[4]) != 0);
+  std::fprintf(stderr, "usage: E2eTool grey <file> <w> <h> <variant> | check <source> <written> <contrast>\n");
+  return 2;
+}
