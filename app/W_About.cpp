@@ -4,6 +4,7 @@
 #include "bindings/PNG.h"
 #include "framework/Desktop.h"
 #include "framework/Exceptions.h"
+#include "framework/Controls.h"
 #include "framework/PropertyList.h"
 
 namespace app {
@@ -37,33 +38,11 @@ std::string AboutFrameSettings() {
       .Bytes();
 }
 
-// The settings every control of the window shares.
-fw::PropertyListWriter& Common(fw::PropertyListWriter& w, const char* name, std::int32_t left, std::int32_t top,
-                               std::int32_t width, std::int32_t height, std::int32_t tabIndex) {
-  return w.String("Name", name)
-      .Integer("Index", INT32_MIN)
-      .Integer("Left", left)
-      .Integer("Top", top)
-      .Integer("Width", width)
-      .Integer("Height", height)
-      .Boolean("LockLeft", false)
-      .Boolean("LockTop", false)
-      .Boolean("LockRight", false)
-      .Boolean("LockBottom", false)
-      .Integer("TabPanelIndex", 0)
-      .Integer("TabIndex", tabIndex)
-      .Boolean("Visible", true)
-      .Boolean("Enabled", true)
-      .Boolean("AutoDeactivate", true)
-      .String("HelpTag", "")
-      .String("InitialParent", "");
-}
-
 std::string TextSettings(const char* name, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
                          std::int32_t tabIndex, const char* text, const char* font, std::int32_t size, bool bold,
                          bool multiline) {
   fw::PropertyListWriter w;
-  return Common(w, name, left, top, width, height, tabIndex)
+  return fw::ControlSettings(w, name, left, top, width, height, tabIndex)
       .String("Text", text)
       .String("TextFont", font)
       .Integer("TextSize", size)
@@ -78,7 +57,7 @@ std::string TextSettings(const char* name, std::int32_t left, std::int32_t top, 
 
 std::string CanvasSettings() {
   fw::PropertyListWriter w;
-  return Common(w, "Canvas1", 110, 14, 64, 64, 1)
+  return fw::ControlSettings(w, "Canvas1", 110, 14, 64, 64, 1)
       .Boolean("TabStop", true)
       .Boolean("UseFocusRing", true)
       .Boolean("AcceptFocus", false)

@@ -9,26 +9,6 @@ namespace {
 constexpr const char* kClassName = "W_Progress.W_Progress";
 constexpr const char* kLabelPrefix = "Dithering: ";
 
-fw::PropertyListWriter& Common(fw::PropertyListWriter& w, const char* name, std::int32_t left, std::int32_t top,
-                               std::int32_t width, std::int32_t height) {
-  return w.String("Name", name)
-      .Integer("Index", INT32_MIN)
-      .Integer("Left", left)
-      .Integer("Top", top)
-      .Integer("Width", width)
-      .Integer("Height", height)
-      .Boolean("LockLeft", false)
-      .Boolean("LockTop", false)
-      .Boolean("LockRight", false)
-      .Boolean("LockBottom", false)
-      .Integer("TabPanelIndex", 0)
-      .Boolean("Visible", true)
-      .Boolean("Enabled", true)
-      .Boolean("AutoDeactivate", true)
-      .String("HelpTag", "")
-      .String("InitialParent", "");
-}
-
 fw::PropertyListWriter& Font(fw::PropertyListWriter& w) {
   return w.String("TextFont", "System").Integer("TextSize", 0).Boolean("Bold", false).Boolean("Italic", false).Boolean(
       "Underline", false);
@@ -68,13 +48,12 @@ std::string W_Progress::WindowSettings() {
 
 std::string W_Progress::ProgressBarSettings() {
   fw::PropertyListWriter w;
-  return Common(w, "PB_Watch", 20, 46, 260, 20).Integer("Value", 0).Integer("Maximum", 0).Bytes();
+  return fw::ControlSettings(w, "PB_Watch", 20, 46, 260, 20, std::nullopt).Integer("Value", 0).Integer("Maximum", 0).Bytes();
 }
 
 std::string W_Progress::ButtonSettings() {
   fw::PropertyListWriter w;
-  Common(w, "PushButton1", 200, 78, 80, 20)
-      .Integer("TabIndex", 1)
+  fw::ControlSettings(w, "PushButton1", 200, 78, 80, 20, 1)
       .String("Caption", "Cancel")
       .Boolean("Default", false)
       .Boolean("Cancel", true)
@@ -84,8 +63,7 @@ std::string W_Progress::ButtonSettings() {
 
 std::string W_Progress::LabelSettings() {
   fw::PropertyListWriter w;
-  Common(w, "ST_Name", 20, 14, 260, 20)
-      .Integer("TabIndex", 2)
+  fw::ControlSettings(w, "ST_Name", 20, 14, 260, 20, 2)
       .String("Text", kLabelPrefix)
       .Integer("TextAlign", 0)
       .Colour("TextColor", {0, 0, 0})

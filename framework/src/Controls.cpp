@@ -79,6 +79,27 @@ std::optional<PropertyType> ControlPropertyType(std::string_view name) {
   return it->second;
 }
 
+PropertyListWriter& ControlSettings(PropertyListWriter& w, const char* name, std::int32_t left, std::int32_t top,
+                                    std::int32_t width, std::int32_t height, std::optional<std::int32_t> tabIndex) {
+  w.String("Name", name)
+      .Integer("Index", INT32_MIN)
+      .Integer("Left", left)
+      .Integer("Top", top)
+      .Integer("Width", width)
+      .Integer("Height", height)
+      .Boolean("LockLeft", false)
+      .Boolean("LockTop", false)
+      .Boolean("LockRight", false)
+      .Boolean("LockBottom", false)
+      .Integer("TabPanelIndex", 0);
+  if (tabIndex) w.Integer("TabIndex", *tabIndex);
+  return w.Boolean("Visible", true)
+      .Boolean("Enabled", true)
+      .Boolean("AutoDeactivate", true)
+      .String("HelpTag", "")
+      .String("InitialParent", "");
+}
+
 // ---- Control ----
 
 Control::~Control() = default;

@@ -17,15 +17,15 @@ using testing_support::TempDir;
 
 namespace {
 
-QImage Gradient(int w, int h, int seed) {
+QImage Gradient(int w, int h, int variant) {
   QImage image(w, h, QImage::Format_RGB32);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb((x * 7 + seed * 31) % 256, (y * 5 + seed) % 256, (x + y) % 256));
+    for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb((x * 7 + variant * 31) % 256, (y * 5 + variant) % 256, (x + y) % 256));
   return image;
 }
 
-void SavePicture(const std::filesystem::path& path, int seed, const char* format = nullptr) {
-  ASSERT_TRUE(Gradient(24 + seed, 16 + seed, seed).save(QString::fromStdString(path.string()), format));
+void SavePicture(const std::filesystem::path& path, int variant, const char* format = nullptr) {
+  ASSERT_TRUE(Gradient(24 + variant, 16 + variant, variant).save(QString::fromStdString(path.string()), format));
 }
 
 std::string Numbered(const char* prefix, int n) {
@@ -235,4 +235,34 @@ TEST_F(Batch, AFolderOfTwoHundredPictures) {
   ASSERT_TRUE(WaitForEnd());
   EXPECT_EQ(Names(dir_ / "out" / "Holiday Photos (Dithered)").size(), 200u);
   EXPECT_NE(message_.find("200 files were processed"), std::string::npos) << message_;
+}
+
+TEST_F(Batch, TheProgressWindowAndItsLists) {
+  EXPECT_EQ(batch::W_Progress::WindowSettings().size(), 275u);
+  EXPECT_EQ(batch::W_Progress::ProgressBarSettings().size(), 211u);
+  EXPECT_EQ(batch::W_Progress::ButtonSettings().size(), 306u);
+  EXPECT_EQ(batch::W_Progress::LabelSettings().size(), 345u);
+
+  fw::Ref<batch::W_Progress> progress = fw::MakeRef<batch::W_Progress>();
+  progress->Constructor(window_.get());
+  EXPECT_EQ(progress->Title(), "Progress");
+  EXPECT_EQ(progress->Width(), 300);
+  EXPECT_EQ(progress->Height(), 118);
+  EXPECT_EQ(progress->ST_Name()->Text(), "Dithering: ");
+  progress->UpdateName("a.jpg");
+  EXPECT_EQ(progress->ST_Name()->Text(), "Dithering: a.jpg");
+  progress->UpdateName("");
+  EXPECT_EQ(progress->ST_Name()->Text(), "Dithering: a.jpg");
+  EXPECT_EQ(progress->PushButton1()->Caption(), "Cancel");
+  EXPECT_EQ(progress->PB_Watch()->Maximum(), 0);
+
+  window_->CancelBatchProcessing = false;
+  progress->PushButton1()->Push();
+  EXPECT_TRUE(window_->CancelBatchProcessing);
+  progress->PushButton1()->Push();
+  EXPECT_TRUE(window_->CancelBatchProcessing);
+  EXPECT_TRUE(progress->IsOpen());
+  progress->Close();
+  EXPECT_FALSE(progress->PreviewWindow.Load());
+  window_->CancelBatchProcessing = false;
 }

@@ -52,8 +52,8 @@ fw::Ref<fw::Picture> Grey(std::vector<std::vector<int>> rows) {
   });
 }
 
-fw::Ref<fw::Picture> Noise(int w, int h, unsigned seed) {
-  std::mt19937 rng(seed);
+fw::Ref<fw::Picture> Noise(int w, int h, unsigned start) {
+  std::mt19937 rng(start);
   return MakePicture(w, h, [&](int, int) { return static_cast<fw::Color>(rng() & 0xffffff); });
 }
 

@@ -137,8 +137,8 @@ fw::Ref<fw::Picture> Flat(int w, int h, fw::Color c, int depth = 32) {
   return MakePicture(w, h, [&](int, int) { return c; }, depth);
 }
 
-fw::Ref<fw::Picture> Noise(int w, int h, unsigned seed, int depth = 32) {
-  std::mt19937 rng(seed);
+fw::Ref<fw::Picture> Noise(int w, int h, unsigned start, int depth = 32) {
+  std::mt19937 rng(start);
   return MakePicture(w, h, [&](int, int) { return static_cast<fw::Color>(rng() & 0xffffff); }, depth);
 }
 

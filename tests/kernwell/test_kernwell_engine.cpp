@@ -18,8 +18,8 @@ using fw::RGB;
 using testing_support::MakePicture;
 using testing_support::SetOption;
 
-fw::Ref<fw::Picture> Noise(int w, int h, unsigned seed) {
-  std::mt19937 rng(seed);
+fw::Ref<fw::Picture> Noise(int w, int h, unsigned start) {
+  std::mt19937 rng(start);
   return MakePicture(w, h, [&](int, int) { return static_cast<fw::Color>(rng() & 0xffffff); });
 }
 

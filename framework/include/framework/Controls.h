@@ -118,6 +118,12 @@ class ProgressBar final : public Control {
   std::int32_t maximum_ = 0;
 };
 
+// The settings every control's list begins with: its name, no control array, its place and size, no
+// locks, the first tab panel, visible, enabled, dimmed while its window is inactive, no help tag, no
+// initial parent. The tab index, when given, comes after the tab panel.
+PropertyListWriter& ControlSettings(PropertyListWriter& w, const char* name, std::int32_t left, std::int32_t top,
+                                    std::int32_t width, std::int32_t height, std::optional<std::int32_t> tabIndex);
+
 // The types a control's property list holds.
 std::optional<PropertyType> ControlPropertyType(std::string_view name);
 
