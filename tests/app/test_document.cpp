@@ -292,3 +292,46 @@ TEST_F(Document, ShowOriginalPaintsTheSourceInTheSamePlace) {
   const QRgb dithered = Screen(*window_).pixel(256, 256);
   EXPECT_TRUE(dithered == qRgb(0, 0, 0) || dithered == qRgb(255, 255, 255));
 }
+
+TEST_F(Document, ZoomMarksFollowTheActiveWindow) {
+  fw::Ref<app::W_Main> other = app::NewDocumentWindow();
+  ASSERT_TRUE(window_->_View200_Action());
+  ASSERT_TRUE(other->_View50_Action());
+  app::MenuInstance()->_Lookup("ViewShowOriginal")->SetChecked(true);
+  auto checked = [] {
+    std::string marks;
+    for (const char* name : {"View125", "View25", "View50", "View100", "View200"})
+      if (app::MenuInstance()->_Lookup(name)->Checked()) marks += name;
+    return marks;
+  };
+  other->Show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(other->Widget()));
+  EXPECT_EQ(checked(), "View50");
+  window_->Show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_->Widget()));
+  EXPECT_EQ(checked(), "View200");
+  EXPECT_EQ(window_->Scale(), 2.0);  // each window keeps its own zoom
+  EXPECT_TRUE(app::MenuInstance()->_Lookup("ViewShowOriginal")->Checked());  // not touched on activation
+}
+
+TEST_F(Document, DragFeedbackShowsTheFolderSignWhileAFolderIsOver) {
+  std::filesystem::create_directory(dir_ / "a folder");
+  std::unique_ptr<QMimeData> folder(Files({dir_ / "a folder"}));
+  QWidget* target = Content(*window_);
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, folder.get(), Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  EXPECT_EQ(window_->WindowIcon.get(), app::Drop_Folder_LowContrast().get());
+  const QImage folderScreen = Screen(*window_);
+  QDragLeaveEvent leave;
+  QApplication::sendEvent(target, &leave);
+  EXPECT_EQ(window_->WindowIcon.get(), app::Drop_Image_LowContrast().get());
+  const QImage imageScreen = Screen(*window_);
+  EXPECT_NE(folderScreen, imageScreen);
+  // The sign drawn is the folder picture, centred.
+  fw::Ref<fw::Picture> sign = app::Drop_Folder_LowContrast();
+  const QImage signImage = fw::ImageFromPicture(*sign);
+  const int x = (512 - sign->Width()) / 2, y = (512 - sign->Height()) / 2;
+  EXPECT_EQ(folderScreen.pixel(x + sign->Width() / 2, y + sign->Height() / 2),
+            signImage.pixel(sign->Width() / 2, sign->Height() / 2));
+}
