@@ -57,8 +57,6 @@ inline void PutGrey(std::uint8_t* row, int x, int v) {
   }
 }
 
-inline int Clamp(int v) { return std::min(std::max(v, 0), 255); }
-
 // The same clamp as one load, for the sums off the chain from one pixel to the next: a level plus a
 // share lies within -21..276.
 constexpr int kClampBias = 32;

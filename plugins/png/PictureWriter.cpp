@@ -205,6 +205,8 @@ bool WriteWithLibpng(const WriteJob& job) {
     return false;
   }
   png_init_io(png, job.stream);
+  // A quick zlib level: batches write many files, and saved pictures go through the optimiser anyway.
+  png_set_compression_level(png, 3);
   png_set_IHDR(png, info, static_cast<png_uint_32>(job.width), static_cast<png_uint_32>(job.height),
                job.oneBit ? 1 : 8, job.oneBit ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

@@ -63,6 +63,7 @@ QMimeData* Files(std::initializer_list<std::filesystem::path> paths) {
 class Document : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { testing_support::StartProgram(); }
+  void TearDown() override { testing_support::DropPendingAnswerers(); }
   void SetUp() override {
     ASSERT_TRUE(fw::CloseAllWindows());
     app::MenuInstance()->_Lookup("OptionSharpen")->SetChecked(false);

@@ -55,6 +55,7 @@ class UrlRecorder : public QObject {
 class SaveAndAbout : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { testing_support::StartProgram(); }
+  void TearDown() override { testing_support::DropPendingAnswerers(); }
   void SetUp() override {
     ASSERT_TRUE(fw::CloseAllWindows());
     app::MenuInstance()->_Lookup("ViewShowOriginal")->SetChecked(false);

@@ -67,6 +67,7 @@ class Batch : public ::testing::Test {
     batch::InstallBatchSide();
     testing_support::StartProgram();
   }
+  void TearDown() override { testing_support::DropPendingAnswerers(); }
   void SetUp() override {
     ASSERT_TRUE(fw::CloseAllWindows());
     ASSERT_TRUE(fw::WaitForThreads(std::chrono::seconds(30)));

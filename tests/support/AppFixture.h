@@ -23,6 +23,7 @@ inline void SetOption(const char* name, bool on) { app::MenuInstance()->_Lookup(
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTimer>
 #include <filesystem>
 
@@ -50,11 +51,24 @@ inline std::vector<fw::Ref<app::W_Main>> DocumentWindows() {
   return out;
 }
 
+// Answerers still waiting for their dialog; a test drops them when it ends, so none outlives the test
+// whose state it writes to.
+inline std::vector<QPointer<QObject>>& PendingAnswerers() {
+  static std::vector<QPointer<QObject>> pending;
+  return pending;
+}
+
+inline void DropPendingAnswerers() {
+  for (const QPointer<QObject>& answerer : PendingAnswerers()) delete answerer.data();
+  PendingAnswerers().clear();
+}
+
 // Answers the next modal dialog of type D as a person would, once it shows; gives up after 60 s.
 template <typename D>
 class DialogAnswerer final : public QObject {
  public:
   DialogAnswerer(std::function<void(D&)> answer) : answer_(std::move(answer)) {
+    PendingAnswerers().emplace_back(this);
     connect(&timer_, &QTimer::timeout, this, &DialogAnswerer::Poll);
     timer_.start(10);
   }

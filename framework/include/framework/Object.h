@@ -31,7 +31,7 @@ class Object {
  private:
   const ClassRecord* class_ = nullptr;
   mutable std::atomic<std::int32_t> refs_{0};
-  std::int32_t reserved_ = 0;
+  [[maybe_unused]] std::int32_t reserved_ = 0;  // keeps the header at 24 bytes
 };
 
 inline constexpr std::size_t kObjectHeaderSize = 24;

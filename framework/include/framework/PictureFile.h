@@ -11,9 +11,9 @@ class QImage;
 
 namespace fw {
 
-// Qt's allocation limit for one decoded image, in megabytes: room for a 60-megapixel photograph
-// (about 240 MB at 4 bytes a pixel) with headroom, while a decompression bomb is still refused.
-inline constexpr int kDecodeLimitMB = 1024;
+// Qt's allocation limit for one decoded image, in megabytes: room for a 60-megapixel photograph (240 MB
+// at 4 bytes a pixel, 480 MB at 16 bits a channel), while a 144-megapixel bomb of zeros is refused.
+inline constexpr int kDecodeLimitMB = 512;
 
 // Nil, at once, for anything that is not a readable regular file holding a picture that fits the limit:
 // empty, truncated or corrupt files, folders, FIFOs and devices never block. EXIF orientation is applied,
