@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QTest>
 
+#include "AppFixture.h"
 #include "TestSupport.h"
 #include "app/App.h"
 #include "app/Menu.h"
@@ -205,4 +206,18 @@ TEST_F(Desktop, AnExceptionInAnEventReachesTheUnhandledExceptionHandler) {
   EXPECT_TRUE(QTest::qWaitFor([] { return !gUnhandled.empty(); }, 5000));
   EXPECT_NE(gUnhandled.find("NilObjectException"), std::string::npos) << gUnhandled;
   EXPECT_NE(fw::RuntimeExit(), 0);
+}
+
+TEST_F(Desktop, BatchGoesToTheFrontWindowAndToTheApplicationOnlyWithoutOne) {
+  // With a document window in front, its handler asks for the folder; cancelling opens nothing.
+  fw::Ref<app::W_Main> w = OneWindow();
+  w->Show();
+  testing_support::AnswerFolderDialog("");
+  EXPECT_TRUE(fw::DeliverMenuCommand("FileBatchDither"));
+  EXPECT_EQ(DocumentWindows().size(), 1u);
+  // With no window, the application's handler asks; cancelling opens no window either.
+  CloseEveryWindow();
+  testing_support::AnswerFolderDialog("");
+  EXPECT_TRUE(fw::DeliverMenuCommand("FileBatchDither"));
+  EXPECT_TRUE(DocumentWindows().empty());
 }

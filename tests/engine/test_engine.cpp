@@ -13,6 +13,7 @@
 #include "framework/Application.h"
 #include "framework/Convert.h"
 #include "framework/FolderItem.h"
+#include "framework/PluginHost.h"
 
 using fw::RGB;
 using testing_support::MakePicture;
@@ -195,4 +196,18 @@ TEST_F(Engine, RunsRepeatTheCallersPictureStaysAndOptionsApplyFromTheNextRun) {
   EXPECT_TRUE(SamePixels(*contrasted, *ReferenceDither(input, true)));
   EXPECT_TRUE(SamePixels(*input, *before));
   EXPECT_TRUE(fw::AutoWaitCursorEnabled());
+}
+
+TEST_F(Engine, AFailingStepRaisesLeavesTheResultAndTurnsTheWaitCursorBackOn) {
+  fw::Ref<fw::Picture> input = Noise(8, 8, 1);
+  engine_->Dither(input);
+  fw::Ref<fw::Picture> previous = engine_->buffer.Load();
+  // As if the grey conversion were missing.
+  bindings::BindPluginEntryTable([](const std::string& key) {
+    return key.rfind("GrayScale(", 0) == 0 ? nullptr : fw::RuntimeLookupPluginEntrypoint(key);
+  });
+  EXPECT_THROW(engine_->Dither(input), fw::UnsupportedOperationException);
+  bindings::BindPluginEntryTable();
+  EXPECT_TRUE(fw::AutoWaitCursorEnabled());
+  EXPECT_EQ(engine_->buffer.Load().get(), previous.get());
 }
