@@ -3,6 +3,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QImage>
 #include <QMessageBox>
 #include <QTest>
@@ -60,6 +62,15 @@ std::vector<std::string> Names(const std::filesystem::path& folder) {
   std::sort(names.begin(), names.end());
   return names;
 }
+
+// Records the folders the program shows, instead of starting a file manager.
+class FolderRecorder : public QObject {
+  Q_OBJECT
+ public:
+  QStringList shown;
+ public slots:
+  void open(const QUrl& url) { shown << url.toLocalFile(); }
+};
 
 class Batch : public ::testing::Test {
  protected:
@@ -267,3 +278,15 @@ TEST_F(Batch, TheProgressWindowAndItsLists) {
   EXPECT_FALSE(progress->PreviewWindow.Load());
   window_->CancelBatchProcessing = false;
 }
+
+TEST_F(Batch, ShowFolderOpensTheOutputFolder) {
+  SavePicture(source_ / "only.png", 5);
+  FolderRecorder recorder;
+  QDesktopServices::setUrlHandler("file", &recorder, "open");
+  StartBatch(dir_ / "out", "Show Folder");
+  ASSERT_TRUE(WaitForEnd());
+  QDesktopServices::unsetUrlHandler("file");
+  EXPECT_EQ(recorder.shown, QStringList{QString::fromStdString((dir_ / "out" / "Holiday Photos (Dithered)").string())});
+}
+
+#include "test_batch.moc"
