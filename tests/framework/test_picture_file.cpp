@@ -7,11 +7,12 @@
 #include <QImageWriter>
 
 #include "TestSupport.h"
+#include "corpus/HostileFiles.h"
 #include "framework/FolderItem.h"
 #include "framework/PictureFile.h"
 
 using fw::RGB;
-using testing_support::PngChunk;
+using hostile::PngDeclaring;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -31,17 +32,6 @@ void Save(const QImage& image, const std::filesystem::path& path, const char* fo
 }
 
 fw::Ref<fw::Picture> Open(const std::filesystem::path& path) { return fw::MakeRef<fw::FolderItem>(path)->OpenAsPicture(); }
-
-std::string Be32(std::uint32_t v) {
-  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
-}
-
-// A PNG whose header declares the given size; its pixel data is a few bytes only.
-std::string PngDeclaring(std::uint32_t w, std::uint32_t h) {
-  std::string ihdr = Be32(w) + Be32(h) + std::string("\x08\x02\x00\x00\x00", 5);
-  return std::string("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", ihdr) + PngChunk("IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) +
-         PngChunk("IEND", "");
-}
 
 // A two-frame GIF: 2x1 pixels, the first frame red, the second blue. Every code is 3 bits wide, since a
 // clear code precedes each pixel.
