@@ -60,8 +60,8 @@ bool W_Main::_EditPaste_Action() {
 
 bool W_Main::_EditCopy_Action() {
   fw::Ref<fw::Clipboard> clipboard = fw::MakeRef<fw::Clipboard>();
-  fw::Ref<fw::Picture> result = DitheredImage();
-  clipboard->SetPicture(*fw::NonNil(result, "nothing to copy"));
+  // A batch may have emptied the window since the menu was enabled: then there is nothing to copy.
+  if (fw::Ref<fw::Picture> result = DitheredImage()) clipboard->SetPicture(*result);
   return true;
 }
 

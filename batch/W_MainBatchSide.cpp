@@ -1,10 +1,14 @@
 #include "batch/W_MainBatchSide.h"
 
+#include <cerrno>
+
 #include "framework/Application.h"
 #include "framework/Desktop.h"
 #include "framework/Dialogs.h"
 #include "framework/Exceptions.h"
 #include "framework/MessageDialog.h"
+#include "framework/Runtime.h"
+#include "framework/WriteFailure.h"
 
 namespace batch {
 
@@ -31,9 +35,18 @@ void W_MainBatchSide::SetInputBatch(const fw::Ref<fw::FolderItem>& source) {
   dialog->InitialDirectory = source->Parent();
   dialog->PromptText = "Batch processed images will be placed in a new folder. Please choose the location.";
   fw::Ref<fw::FolderItem> location = dialog->ShowModalWithin(this);
-  if (!location) return;
+  if (!location || !IsOpen()) return;
   fw::Ref<fw::FolderItem> output = OutputFolderIn(*location, source->Name());
-  fw::NonNil(output, "no output folder")->CreateAsFolder();
+  std::error_code why;
+  if (!output || !output->CreateAsFolder(why)) {
+    // Every save would fail, and the message at the end would name a folder that is not there.
+    fw::Ref<fw::MessageDialog> message = fw::MakeRef<fw::MessageDialog>();
+    message->Message = "The folder for the dithered pictures could not be made in \xE2\x80\x9C" + location->Name() +
+                       "\xE2\x80\x9D.";
+    message->Explanation = why ? fw::WriteFailureReason(why.value()) : fw::WriteFailureReason(ENOENT);
+    message->ShowModalWithin(this);
+    return;
+  }
 
   fw::Ref<W_Progress> progress = fw::MakeRef<W_Progress>();
   progress->Constructor(this);
@@ -45,6 +58,8 @@ void W_MainBatchSide::SetInputBatch(const fw::Ref<fw::FolderItem>& source) {
   worker->Constructor(this, source, output);
   Batch.Store(worker);
   CancelBatchProcessing = false;
+  // Every picture of the batch is made with the options in force now.
+  Engine()->PinOptions(engine::MenuDitherOptions());
   batchRunning_ = true;
   worker->Run();
 }
@@ -64,23 +79,32 @@ fw::Ref<fw::Picture> W_MainBatchSide::Interface_GetProcessedImage() { return Dit
 bool W_MainBatchSide::Interface_CheckForCanceled() { return CancelBatchProcessing.load(); }
 
 void W_MainBatchSide::Interface_BatchComplete(std::int32_t count, const fw::Ref<fw::FolderItem>& outputFolder) {
-  Clear();
-  CancelBatchProcessing = false;
-  if (fw::Ref<W_Progress> progress = Progress.Load()) {
-    fw::Ref<fw::ProgressBar> bar = progress->PB_Watch();
-    bar->SetValue(bar->Maximum());
-    progress->Close();
-    Progress.Store(nullptr);
-  }
-  batchRunning_ = false;
+  // The window's side of the end in one step on the main thread, so no command of the user's falls
+  // between its parts.
+  fw::RunOnMainThread([this] {
+    Clear();
+    CancelBatchProcessing = false;
+    Engine()->PinOptions(std::nullopt);
+    batchRunning_ = false;  // from here on, closing the progress window cancels nothing
+    if (fw::Ref<W_Progress> progress = Progress.Load()) {
+      fw::Ref<fw::ProgressBar> bar = progress->PB_Watch();
+      bar->SetValue(bar->Maximum());
+      progress->Close();
+      Progress.Store(nullptr);
+    }
+  });
   // A window closed during its batch (or by quitting) has no one left to tell.
   if (!IsOpen()) return;
+  const std::string name = outputFolder ? outputFolder->Name() : std::string();
+  const bool folderThere = outputFolder && outputFolder->Directory();
   fw::Ref<fw::MessageDialog> message = fw::MakeRef<fw::MessageDialog>();
   message->Message = "Batch dithering has finished.";
-  message->Explanation = std::to_string(count) + " files were processed and saved to the folder: \"" +
-                         (outputFolder ? outputFolder->Name() : std::string()) + "\"";
+  message->Explanation = folderThere
+                             ? std::to_string(count) + " files were processed and saved to the folder: \"" + name + "\""
+                             : std::to_string(count) + " files were processed, but the folder \"" + name +
+                                   "\" is no longer there.";
   message->ActionCaption = "OK";
-  message->AlternateVisible = true;
+  message->AlternateVisible = folderThere;
   message->AlternateCaption = "Show Folder";
   const fw::MessageDialog::Button pressed = message->ShowModalWithin(this);
   if (pressed == fw::MessageDialog::Button::Alternate && outputFolder) fw::ShowFolder(*outputFolder);

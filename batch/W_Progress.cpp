@@ -102,6 +102,12 @@ void W_Progress::PushButton1_Action() {
   fw::NonNil(owner, "no document window to cancel")->CancelBatchProcessing = true;
 }
 
-void W_Progress::Event_Close() { PreviewWindow.Store(nullptr); }
+void W_Progress::Event_Close() {
+  // The close box is the only other way out of this window while the batch runs: it cancels, as Cancel
+  // does, or the batch would go on with no way left to stop it.
+  fw::Ref<app::W_Main> owner = PreviewWindow.Load();
+  if (owner && owner->BatchRunning()) owner->CancelBatchProcessing = true;
+  PreviewWindow.Store(nullptr);
+}
 
 }  // namespace batch

@@ -20,13 +20,13 @@ void Speckmoor::Dither(const fw::Ref<fw::Picture>& input) {
     ~WaitCursorBack() { fw::EnableAutoWaitCursor(); }
   } waitCursorBack;
 
-  fw::Ref<fw::MenuItem> contrast = OptionsContrast();
-  const double factor = fw::NonNil(contrast, "no Contrast item")->Checked() ? kContrastFactor : kFullFactor;
+  const std::optional<DitherOptions> pinned = PinnedOptions();
+  const bool contrast = pinned ? pinned->contrast : fw::NonNil(OptionsContrast(), "no Contrast item")->Checked();
+  const double factor = contrast ? kContrastFactor : kFullFactor;
 
   fw::Ref<fw::Picture> working = bindings::EnsurePictureBits(input, 32);
   working = bindings::GrayScale(fw::NonNil(working, "no 32-bit picture"), 3, nullptr, nullptr);
-  fw::Ref<fw::MenuItem> sharpen = OptionSharpen();
-  if (fw::NonNil(sharpen, "no Sharpen item")->Checked()) {
+  if (pinned ? pinned->sharpen : fw::NonNil(OptionSharpen(), "no Sharpen item")->Checked()) {
     fw::Ref<bindings::ConvolutionEffect> filter = bindings::ConvolutionEffect::New();
     working = filter->Sharpen(fw::NonNil(working, "no grey picture"), nullptr);
   }
@@ -38,6 +38,21 @@ void Speckmoor::Dither(const fw::Ref<fw::Picture>& input) {
   // Published once whole: a window may paint `buffer` on another thread while a batch dithers.
   DiffuseError(*working, *result, factor);
   buffer.Store(result);
+}
+
+void Speckmoor::PinOptions(std::optional<DitherOptions> options) {
+  std::lock_guard lock(optionsMutex_);
+  pinned_ = options;
+}
+
+std::optional<DitherOptions> Speckmoor::PinnedOptions() const {
+  std::lock_guard lock(optionsMutex_);
+  return pinned_;
+}
+
+DitherOptions MenuDitherOptions() {
+  return {fw::NonNil(OptionsContrast(), "no Contrast item")->Checked(),
+          fw::NonNil(OptionSharpen(), "no Sharpen item")->Checked()};
 }
 
 namespace {

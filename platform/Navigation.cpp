@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileIconProvider>
+#include <QPointer>
 #include <QThread>
 
 #include "SharedState.h"
@@ -52,18 +53,27 @@ QString StartFolder() {
 
 // Qt's own dialog, as the framework's other dialogs use, so it looks the same on every desktop and a
 // test can answer it.
+// The window the dialog belongs to: the active one, or the window it is attached to, since an attached
+// window (a progress window) may close while the dialog is up and would take the dialog with it.
+QWidget* Owner() {
+  QWidget* owner = QApplication::activeWindow();
+  while (owner && owner->parentWidget()) owner = owner->parentWidget()->window();
+  return owner;
+}
+
 void Run(NavDialogRef dialog) {
   dialog->action = kNavUserActionCancel;
   dialog->chosen.clear();
-  QFileDialog box(QApplication::activeWindow());
-  box.setWindowTitle(QStringLiteral("Choose a Folder"));
-  box.setOption(QFileDialog::DontUseNativeDialog, true);
-  box.setIconProvider(&IconProvider());
-  box.setFileMode(QFileDialog::Directory);
-  box.setOption(QFileDialog::ShowDirsOnly, true);
-  box.setDirectory(StartFolder());
-  if (box.exec() != QDialog::Accepted) return;
-  const QStringList chosen = box.selectedFiles();
+  QPointer<QFileDialog> box = new QFileDialog(Owner());
+  box->setWindowTitle(QStringLiteral("Choose a Folder"));
+  box->setOption(QFileDialog::DontUseNativeDialog, true);
+  box->setIconProvider(&IconProvider());
+  box->setFileMode(QFileDialog::Directory);
+  box->setOption(QFileDialog::ShowDirsOnly, true);
+  box->setDirectory(StartFolder());
+  const bool accepted = box->exec() == QDialog::Accepted && box;
+  const QStringList chosen = accepted ? box->selectedFiles() : QStringList();
+  delete box.data();
   if (chosen.isEmpty()) return;
   dialog->chosen = QFile::encodeName(chosen.first()).toStdString();
   dialog->action = kNavUserActionChoose;

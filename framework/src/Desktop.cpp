@@ -11,10 +11,16 @@
 
 namespace fw {
 
+namespace {
+
+std::mutex gTemporaryMutex;
+Ref<FolderItem>& gTemporary = *new Ref<FolderItem>;  // outlives every exit handler
+
+}  // namespace
+
 Ref<FolderItem> SpecialFolderTemporary() {
-  static std::mutex mutex;
-  static Ref<FolderItem> folder;
-  std::lock_guard lock(mutex);
+  std::lock_guard lock(gTemporaryMutex);
+  Ref<FolderItem>& folder = gTemporary;
   if (folder && folder->Directory()) return folder;
   const char* base = std::getenv("TMPDIR");
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/speckmoor-XXXXXX";
@@ -22,6 +28,14 @@ Ref<FolderItem> SpecialFolderTemporary() {
   chmod(pattern.c_str(), 0700);
   folder = MakeRef<FolderItem>(pattern);
   return folder;
+}
+
+void RemoveSpecialFolderTemporary() {
+  std::lock_guard lock(gTemporaryMutex);
+  if (!gTemporary) return;
+  std::error_code ec;
+  std::filesystem::remove_all(gTemporary->NativePath(), ec);
+  gTemporary = nullptr;
 }
 
 bool ShowURL(const std::string& url) {

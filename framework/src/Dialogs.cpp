@@ -6,6 +6,7 @@
 
 #include "framework/Runtime.h"
 #include "framework/Window.h"
+#include "src/WindowKeeper.h"
 
 namespace fw {
 namespace {
@@ -29,23 +30,31 @@ QuietIconProvider& IconProvider() {
   return *provider;
 }
 
-QWidget* DialogParent() {
-  Ref<Window> front = FrontWindow();
-  return front ? front->Widget() : nullptr;
+// Qt's own dialog everywhere, so it looks and behaves the same on every desktop and under test.
+QPointer<QFileDialog> NewFileDialog(const Window* owner) {
+  QPointer<QFileDialog> dialog = new QFileDialog(DialogOwner(owner));
+  dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog->setIconProvider(&IconProvider());
+  return dialog;
 }
 
-// Qt's own dialog everywhere, so it looks and behaves the same on every desktop and under test.
+// Runs the dialog; the first file chosen, or nil when it was cancelled or went away.
+Ref<FolderItem> Chosen(const QPointer<QFileDialog>& dialog) {
+  Ref<FolderItem> result;
+  if (RunModal(*dialog) == QDialog::Accepted && dialog && !dialog->selectedFiles().isEmpty())
+    result = MakeRef<FolderItem>(dialog->selectedFiles().first().toStdString());
+  delete dialog.data();
+  return result;
+}
+
 Ref<FolderItem> RunFileDialog(QFileDialog::AcceptMode mode, const std::string& proposedName) {
   Ref<FolderItem> result;
   RunOnMainThread([&] {
-    QFileDialog dialog(DialogParent());
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setIconProvider(&IconProvider());
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    if (!proposedName.empty()) dialog.selectFile(QString::fromStdString(proposedName));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    result = MakeRef<FolderItem>(dialog.selectedFiles().first().toStdString());
+    QPointer<QFileDialog> dialog = NewFileDialog(nullptr);
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (!proposedName.empty()) dialog->selectFile(QString::fromStdString(proposedName));
+    result = Chosen(dialog);
   });
   return result;
 }
@@ -63,20 +72,19 @@ Ref<FolderItem> GetSaveFolderItem(const std::string& /*fileTypeName*/, const std
 Ref<FolderItem> SelectFolderDialog::ShowModalWithin(Window* parent) {
   Ref<FolderItem> result;
   RunOnMainThread([&] {
-    QFileDialog dialog(parent ? parent->Widget() : DialogParent());
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setIconProvider(&IconProvider());
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-    if (!ActionButtonCaption.empty()) dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(ActionButtonCaption));
+    // A window that closed meanwhile asks nothing.
+    if (parent && !parent->IsOpen()) return;
+    QPointer<QFileDialog> dialog = NewFileDialog(parent);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    if (!ActionButtonCaption.empty()) dialog->setLabelText(QFileDialog::Accept, QString::fromStdString(ActionButtonCaption));
     if (!PromptText.empty()) {
-      dialog.setWindowTitle(QString::fromStdString(PromptText));
-      dialog.setLabelText(QFileDialog::LookIn, QString::fromStdString(PromptText));
+      dialog->setWindowTitle(QString::fromStdString(PromptText));
+      dialog->setLabelText(QFileDialog::LookIn, QString::fromStdString(PromptText));
     }
-    if (InitialDirectory) dialog.setDirectory(QString::fromStdString(InitialDirectory->NativePath().string()));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    result = MakeRef<FolderItem>(dialog.selectedFiles().first().toStdString());
+    if (InitialDirectory) dialog->setDirectory(QString::fromStdString(InitialDirectory->NativePath().string()));
+    result = Chosen(dialog);
   });
   return result;
 }

@@ -64,7 +64,14 @@ Ref<Picture> FolderItem::OpenAsPicture() const { return DecodePictureFile(path_)
 
 bool FolderItem::CreateAsFolder() const {
   std::error_code ec;
-  return fs::create_directory(path_, ec) && !ec;
+  return CreateAsFolder(ec);
+}
+
+bool FolderItem::CreateAsFolder(std::error_code& why) const {
+  why.clear();
+  if (fs::create_directory(path_, why)) return true;
+  if (!why) why = std::make_error_code(std::errc::file_exists);
+  return false;
 }
 
 }  // namespace fw

@@ -64,11 +64,14 @@ void ForEachItem(MenuItem& root, const std::function<void(MenuItem&, int depth)>
 class ShortcutFilter final : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::KeyPress || QApplication::activeModalWidget()) return QObject::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
     if (!(key->modifiers() & Qt::ControlModifier) || key->isAutoRepeat()) return QObject::eventFilter(watched, event);
     // The first receiver handles it; a matched shortcut goes no further.
     if (!watched->isWidgetType()) return QObject::eventFilter(watched, event);
+    // Keys typed into a dialog are the dialog's; a window another window's message leaves free keeps its
+    // shortcuts.
+    if (static_cast<QWidget*>(watched)->window()->isModal()) return QObject::eventFilter(watched, event);
     return HandleShortcut(key->keyCombination().toCombined());
   }
 };

@@ -47,12 +47,13 @@ Ref<Picture> DecodePictureFile(const std::filesystem::path& path) {
     ::close(fd);
     return nullptr;
   }
+  // Closed here rather than by Qt, so each open has its close where ThreadSanitizer sees it: a batch
+  // decodes on several threads while others list folders, and descriptors are reused between them.
   QFile file;
-  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    ::close(fd);
-    return nullptr;
-  }
-  return Decode(file);
+  Ref<Picture> picture = file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) ? Decode(file) : nullptr;
+  file.close();
+  ::close(fd);
+  return picture;
 }
 
 Ref<Picture> DecodePictureBytes(const QByteArray& bytes) {

@@ -13,6 +13,7 @@
 
 #include "framework/Bundle.h"
 #include "framework/ClassRegistry.h"
+#include "framework/Desktop.h"
 #include "framework/Exceptions.h"
 #include "framework/FileType.h"
 #include "framework/PluginHost.h"
@@ -20,6 +21,7 @@
 #include "framework/Window.h"
 #include "src/MainThreadQueue.h"
 #include "src/MenuPresenter.h"
+#include "src/WindowKeeper.h"
 
 namespace fw {
 namespace {
@@ -107,11 +109,19 @@ void RuntimeRun() {
         [text] { QMessageBox::warning(nullptr, QStringLiteral("Plug-ins missing"), QString::fromStdString(text)); },
         Qt::QueuedConnection);
   }
+  // Linux has no menu bar without a window: closing the last one is quitting.
+  SetLastMenuWindowClosedHandler([] { Guarded([] { RuntimeQuit(); }); });
   QApplication::exec();
+  SetLastMenuWindowClosedHandler(nullptr);
 }
 
 bool RuntimeQuit() {
-  if (!CloseAllWindows()) return false;
+  static bool quitting = false;  // main thread only; closing every window must not quit again
+  if (quitting) return true;
+  quitting = true;
+  const bool closed = CloseAllWindows();
+  quitting = false;
+  if (!closed) return false;
   QApplication::exit(gExitCode.load());
   return true;
 }
@@ -127,8 +137,10 @@ int RuntimeExit() {
 
 void RuntimeModuleExit() {
   CloseAllWindows();
-  // Closing a window cancels its batch; the batch ends after the item in hand, whose file is whole.
-  WaitForThreads(std::chrono::seconds(60));
+  // Closing a window cancels its batch; the batch ends after the item in hand, whose file is whole,
+  // however long that takes: nothing may be torn down under it.
+  WaitForThreads();
+  DestroyRetiredWidgets();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   // Popups are top-level too but belong to a parent that deletes them: guard every pointer.
   QList<QPointer<QWidget>> widgets;
@@ -136,6 +148,7 @@ void RuntimeModuleExit() {
   for (const QPointer<QWidget>& w : widgets) delete w.data();
   ForgetAllWindows();
   for (const RegisteredFileType& t : RegisteredFileTypes()) RuntimeUnregisterFileType(t.name);
+  RemoveSpecialFolderTemporary();
 }
 
 void SetUnhandledExceptionPresenter(std::function<void(const std::string&)> presenter) {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <optional>
 #include <thread>
 
 #include "framework/Runtime.h"
@@ -40,15 +41,24 @@ void ThreadYieldPoint() { std::this_thread::yield(); }
 
 int RunningThreads() { return gRunning.load(); }
 
-bool WaitForThreads(std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+namespace {
+
+bool WaitForThreadsUntil(std::optional<std::chrono::steady_clock::time_point> deadline) {
   while (gRunning.load() > 0) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if (deadline && std::chrono::steady_clock::now() >= *deadline) return false;
     // A thread may be waiting for the main thread to do its window work.
     if (IsMainThread() && qApp) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     else std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }
+
+}  // namespace
+
+bool WaitForThreads(std::chrono::milliseconds timeout) {
+  return WaitForThreadsUntil(std::chrono::steady_clock::now() + timeout);
+}
+
+void WaitForThreads() { WaitForThreadsUntil(std::nullopt); }
 
 }  // namespace fw

@@ -14,33 +14,11 @@
 #include "framework/FileType.h"
 #include "framework/Runtime.h"
 #include "src/MenuPresenter.h"
+#include "src/WindowKeeper.h"
 #include "src/WindowWidget.h"
 
 namespace fw {
 namespace {
-
-// Open windows, front first. The framework holds each open window until it closes. The list is never
-// destroyed, so a window that outlives the event loop is not torn down after Qt is gone.
-std::mutex gWindowsMutex;
-std::vector<Ref<Window>>& gWindows = *new std::vector<Ref<Window>>;
-
-void BringToFront(Window* w) {
-  std::lock_guard lock(gWindowsMutex);
-  auto it = std::find_if(gWindows.begin(), gWindows.end(), [&](const Ref<Window>& r) { return r.get() == w; });
-  if (it == gWindows.end()) return;
-  Ref<Window> keep = *it;
-  gWindows.erase(it);
-  gWindows.insert(gWindows.begin(), keep);
-}
-
-void Forget(Window* w) {
-  Ref<Window> keep;  // released outside the lock
-  std::lock_guard lock(gWindowsMutex);
-  auto it = std::find_if(gWindows.begin(), gWindows.end(), [&](const Ref<Window>& r) { return r.get() == w; });
-  if (it == gWindows.end()) return;
-  keep = *it;
-  gWindows.erase(it);
-}
 
 Ref<DragItem> DragItemFrom(const QMimeData* data) {
   std::vector<Ref<FolderItem>> files;
@@ -149,7 +127,6 @@ void ContentWidget::dropEvent(QDropEvent* event) {
 }
 
 WindowWidget::WindowWidget(Window* window) : window_(Ref<Window>(window)), content_(new ContentWidget(window, this)) {
-  setAttribute(Qt::WA_DeleteOnClose);
   setCentralWidget(content_);
 }
 
@@ -172,6 +149,7 @@ void WindowWidget::closeEvent(QCloseEvent* event) {
   event->accept();
   Guarded([&] { window_->Event_Close(); });
   window_->WidgetClosed();
+  RetireWidget(this);
 }
 
 void WindowWidget::resizeEvent(QResizeEvent* event) {
@@ -202,17 +180,14 @@ Window::~Window() {
   if (widget_) {
     QPointer<WindowWidget> widget(widget_);
     widget_.clear();
-    QMetaObject::invokeMethod(qApp, [widget] { delete widget.data(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(qApp, [widget] { RetireWidget(widget.data()); }, Qt::QueuedConnection);
   }
 }
 
 void Window::Constructor() {
   RunOnMainThread([&] {
     widget_ = new WindowWidget(this);
-    {
-      std::lock_guard lock(gWindowsMutex);
-      gWindows.insert(gWindows.begin(), Ref<Window>(this));
-    }
+    KeepWindow(this);
     open_ = true;
     Layout();
     CreateControls();
@@ -226,7 +201,7 @@ void Window::Constructor() {
 void Window::WidgetClosed() {
   widget_.clear();
   open_ = false;
-  Forget(this);
+  ForgetWindow(this);
 }
 
 QWidget* Window::Widget() const { return widget_; }
@@ -451,41 +426,6 @@ void Window::ApplyFrameSettings(const std::string& propertyList) {
       w.move(w.screen()->availableGeometry().center() - w.rect().center());
     if (Setting<bool>(settings_, "FullScreen", false)) w.setWindowState(Qt::WindowFullScreen);
   });
-}
-
-std::vector<Ref<Window>> OpenWindows() {
-  std::lock_guard lock(gWindowsMutex);
-  return gWindows;
-}
-
-Ref<Window> FrontWindow() {
-  std::lock_guard lock(gWindowsMutex);
-  for (const Ref<Window>& w : gWindows)
-    if (w->Widget() && w->Widget()->isVisible()) return w;
-  return gWindows.empty() ? nullptr : gWindows.front();
-}
-
-Ref<Window> ImplicitWindow(const std::string& className) {
-  std::lock_guard lock(gWindowsMutex);
-  for (const Ref<Window>& w : gWindows)
-    if (w->ClassName() == className) return w;
-  return nullptr;
-}
-
-void ForgetAllWindows() {
-  std::vector<Ref<Window>> windows;
-  {
-    std::lock_guard lock(gWindowsMutex);
-    windows.swap(gWindows);
-  }
-}
-
-bool CloseAllWindows() {
-  for (const Ref<Window>& w : OpenWindows()) {
-    w->Close();
-    if (w->IsOpen()) return false;  // it refused
-  }
-  return true;
 }
 
 }  // namespace fw

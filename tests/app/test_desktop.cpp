@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTest>
+#include <QTimer>
 
 #include "AppFixture.h"
 #include "TestSupport.h"
@@ -18,6 +19,7 @@
 #include "app/W_Main.h"
 #include "framework/ClassRegistry.h"
 #include "framework/MenuCommands.h"
+#include "framework/PictureFile.h"
 #include "framework/Runtime.h"
 #include "framework/Window.h"
 
@@ -192,6 +194,40 @@ TEST_F(Desktop, NewWindowsCheckContrastAndClosingNeverAsks) {
   w->Show();
   EXPECT_TRUE(fw::HandleShortcut(CtrlKey(Qt::Key_W)));
   EXPECT_TRUE(DocumentWindows().empty());
+}
+
+TEST_F(Desktop, ACommandWhoseResultWentMeanwhileDoesNothing) {
+  fw::Ref<app::W_Main> w = OneWindow();
+  w->Show();
+  QImage image(6, 6, QImage::Format_RGB32);
+  image.fill(qRgb(30, 30, 30));
+  w->SetInputPic(fw::PictureFromImage(image));
+  QApplication::clipboard()->setText("kept");
+  fw::RunEnablingPass();
+  ASSERT_TRUE(Enabled("EditCopy"));
+  // The menu was enabled, then a batch's end empties the window before the click lands.
+  w->Clear();
+  fw::ActionFor(*app::MenuInstance()->_Lookup("EditCopy"))->trigger();
+  EXPECT_TRUE(gUnhandled.empty()) << gUnhandled;
+  EXPECT_EQ(QApplication::clipboard()->text(), "kept");
+}
+
+TEST_F(Desktop, ClosingTheLastDocumentWindowQuits) {
+  fw::Ref<app::W_Main> w = OneWindow();
+  w->_AppleAboutSpeckmoor_Action();  // a window without a menu bar keeps nothing running
+  QTimer watchdog;
+  bool timedOut = false;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    timedOut = true;
+    QApplication::exit(3);
+  });
+  watchdog.start(20000);
+  QTimer::singleShot(0, [&] { w->Close(); });  // the close box's road
+  fw::RuntimeRun();
+  EXPECT_FALSE(timedOut);
+  EXPECT_TRUE(fw::OpenWindows().empty());
+  EXPECT_TRUE(gUnhandled.empty()) << gUnhandled;
 }
 
 TEST_F(Desktop, AnExceptionInAnEventReachesTheUnhandledExceptionHandler) {

@@ -95,7 +95,42 @@ TEST_F(SaveAndAbout, SavingWritesTheDitheredPictureAsAnOptimisedPng) {
   ASSERT_TRUE(temporary);
   const auto perms = std::filesystem::status(temporary->NativePath()).permissions();
   EXPECT_EQ(perms & std::filesystem::perms::all, std::filesystem::perms::owner_all);
-  EXPECT_TRUE(std::filesystem::exists(temporary->NativePath() / "Dithered Image.png"));
+  // ...and goes once the optimiser has read it.
+  EXPECT_FALSE(std::filesystem::exists(temporary->NativePath() / "Dithered Image.png"));
+}
+
+TEST_F(SaveAndAbout, SaveTakesThePictureOnScreenWhenTheCommandStarts) {
+  const fw::Ref<fw::Picture> shown = window_->DitheredImage();
+  ASSERT_TRUE(shown);
+  // While the dialog is up, a batch puts another picture in the window.
+  QImage other(64, 48, QImage::Format_RGB32);
+  other.fill(qRgb(20, 20, 20));
+  const auto file = dir_ / "mine.png";
+  testing_support::AnswerFileDialog(file.string(), [&] { window_->SetInputPic(fw::PictureFromImage(other)); });
+  EXPECT_TRUE(window_->_FileSave_Action());
+  ASSERT_NE(window_->DitheredImage().get(), shown.get());
+  fw::Ref<fw::Picture> back = fw::MakeRef<fw::FolderItem>(file)->OpenAsPicture();
+  ASSERT_TRUE(back);
+  for (int y = 0; y < back->Height(); ++y)
+    ASSERT_EQ(std::memcmp(back->Row(y), shown->Row(y), static_cast<std::size_t>(back->Width() * 4)), 0) << y;
+
+  // A temporary copy that can't be written is told under the name the user chose, with its reason.
+  fw::Ref<fw::FolderItem> temporary = fw::SpecialFolderTemporary();
+  ASSERT_TRUE(temporary);
+  std::filesystem::create_directory(temporary->NativePath() / "Dithered Image.png");
+  std::string text, why;
+  new testing_support::DialogAnswerer<QMessageBox>([&](QMessageBox& box) {
+    text = box.text().toStdString();
+    why = box.informativeText().toStdString();
+    box.accept();
+  });
+  testing_support::AnswerFileDialog((dir_ / "again.png").string());
+  EXPECT_TRUE(window_->_FileSave_Action());
+  std::filesystem::remove(temporary->NativePath() / "Dithered Image.png");
+  EXPECT_NE(text.find("again.png"), std::string::npos) << text;
+  EXPECT_NE(why.find("temporary"), std::string::npos) << why;
+  EXPECT_NE(why.find("A folder of that name is in the way."), std::string::npos) << why;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "again.png"));
 }
 
 TEST_F(SaveAndAbout, CancellingWritesNothing) {

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QUrl>
 #include <QImage>
 #include <QMessageBox>
@@ -14,6 +15,9 @@
 #include "batch/W_MainBatchSide.h"
 #include "framework/MenuCommands.h"
 #include "framework/PictureFile.h"
+
+#include <map>
+#include <thread>
 
 using testing_support::TempDir;
 
@@ -238,6 +242,163 @@ TEST_F(Batch, ClosingTheWindowCancelsItsBatchWithoutAMessage) {
   EXPECT_LT(written.size(), 40u);
   for (const std::string& name : written)
     EXPECT_TRUE(fw::MakeRef<fw::FolderItem>(dir_ / "out" / "Holiday Photos (Dithered)" / name)->OpenAsPicture()) << name;
+}
+
+TEST_F(Batch, ABatchThatEndsUnderAnOpenDialog) {
+  for (int i = 0; i < 12; ++i) SavePicture(source_ / Numbered("u", 10 + i), i);
+  StartBatch(dir_ / "out");
+  fw::Ref<batch::BatchDither> worker = window_->CurrentBatch();
+  ASSERT_TRUE(worker);
+  // The progress window is in front; the choose-folder dialog is opened again and stays open until the
+  // batch has ended, its message answered.
+  fw::Ref<batch::W_Progress> progress = window_->CurrentProgress();
+  progress->Show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == progress->Widget(); }, 5000));
+  ASSERT_TRUE(worker->IsRunning());
+  QWidget* owner = nullptr;
+  new testing_support::DialogAnswerer<QFileDialog>(
+      [&](QFileDialog& dialog) {
+        owner = dialog.parentWidget();
+        dialog.reject();
+      },
+      [&] { return !worker->IsRunning(); });
+  EXPECT_TRUE(fw::DeliverMenuCommand("FileBatchDither"));
+  EXPECT_FALSE(worker->IsRunning());
+  EXPECT_EQ(owner, window_->Widget());
+  EXPECT_EQ(Names(dir_ / "out" / "Holiday Photos (Dithered)").size(), 12u);
+  EXPECT_NE(message_.find("12 files were processed"), std::string::npos) << message_;
+}
+
+TEST_F(Batch, OneWindowsMessageLeavesTheOtherWindowsBatchFree) {
+  // A long batch in a second window, and a short one here whose message comes while the other runs.
+  const auto many = dir_ / "Many";
+  std::filesystem::create_directory(many);
+  std::filesystem::create_directory(dir_ / "out2");
+  for (int i = 0; i < 400; ++i) SavePicture(many / Numbered("m", 100 + i), i % 50);
+  SavePicture(source_ / "s.png", 1);
+  fw::Ref<app::W_Main> made = app::NewDocumentWindow();
+  fw::Ref<batch::W_MainBatchSide> other(dynamic_cast<batch::W_MainBatchSide*>(made.get()));
+  testing_support::AnswerFolderDialog((dir_ / "out2").string());
+  other->SetInputBatch(fw::MakeRef<fw::FolderItem>(many));
+  fw::Ref<batch::BatchDither> otherWorker = other->CurrentBatch();
+  ASSERT_TRUE(otherWorker);
+
+  Qt::WindowModality modality = Qt::NonModal;
+  bool otherRan = false, cancelledMeanwhile = false;
+  double otherZoom = 0;
+  new testing_support::DialogAnswerer<QMessageBox>(
+      [&](QMessageBox& box) {
+        modality = box.windowModality();
+        otherRan = otherWorker->IsRunning();
+        // The other window keeps its shortcuts too.
+        other->Show();
+        QTest::keyClick(other->Widget(), Qt::Key_2, Qt::ControlModifier);
+        otherZoom = other->Scale();
+        // The other window's Cancel, clicked as a person would while this message is up.
+        fw::Ref<batch::W_Progress> progress = other->CurrentProgress();
+        if (progress) QTest::mouseClick(progress->PushButton1()->Widget(), Qt::LeftButton);
+        cancelledMeanwhile = other->CancelBatchProcessing;
+        box.accept();
+      },
+      [&] { return QApplication::activeModalWidget()->parentWidget() == window_->Widget(); });
+  testing_support::AnswerFolderDialog((dir_ / "out").string());
+  window_->SetInputBatch(fw::MakeRef<fw::FolderItem>(source_));
+  std::string otherMessage;
+  new testing_support::DialogAnswerer<QMessageBox>(
+      [&](QMessageBox& box) {
+        otherMessage = box.informativeText().toStdString();
+        box.accept();
+      },
+      [&] { return QApplication::activeModalWidget()->parentWidget() == other->Widget(); });
+  ASSERT_TRUE(WaitForEnd());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !otherWorker->IsRunning(); }, 60000));
+  ASSERT_TRUE(otherRan) << "the other batch ended before this one's message: nothing was crossed";
+  EXPECT_EQ(modality, Qt::WindowModal);
+  EXPECT_TRUE(cancelledMeanwhile);
+  EXPECT_EQ(otherZoom, 2.0);
+  EXPECT_EQ(Names(dir_ / "out" / "Holiday Photos (Dithered)"), std::vector<std::string>{"s.png"});
+  const auto written = Names(dir_ / "out2" / "Many (Dithered)");
+  EXPECT_LT(written.size(), 400u);
+  EXPECT_NE(otherMessage.find(std::to_string(written.size()) + " files were processed"), std::string::npos)
+      << otherMessage;
+  for (const std::string& name : written)
+    EXPECT_TRUE(SamePixels(*fw::MakeRef<fw::FolderItem>(dir_ / "out2" / "Many (Dithered)" / name)->OpenAsPicture(),
+                           *Expected(many / name)))
+        << name;
+  other->Close();
+}
+
+TEST_F(Batch, ClosingTheProgressWindowCancelsTheBatch) {
+  for (int i = 0; i < 40; ++i) SavePicture(source_ / Numbered("c", 10 + i), i);
+  StartBatch(dir_ / "out");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window_->InputPicture() != nullptr; }, 30000));
+  window_->CurrentProgress()->Close();  // the close box's road
+  ASSERT_TRUE(WaitForEnd());
+  const auto written = Names(dir_ / "out" / "Holiday Photos (Dithered)");
+  EXPECT_LT(written.size(), 40u);
+  EXPECT_NE(message_.find(std::to_string(written.size()) + " files were processed"), std::string::npos) << message_;
+  EXPECT_FALSE(window_->CancelBatchProcessing);
+}
+
+TEST_F(Batch, QuittingWhileTheMessageIsUpLetsTheBatchEnd) {
+  SavePicture(source_ / "q.png", 3);
+  bool shown = false;
+  new testing_support::DialogAnswerer<QMessageBox>([&](QMessageBox&) {
+    shown = true;
+    EXPECT_TRUE(fw::CloseAllWindows());  // what Quit does first
+  });
+  testing_support::AnswerFolderDialog((dir_ / "out").string());
+  window_->SetInputBatch(fw::MakeRef<fw::FolderItem>(source_));
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_TRUE(shown);
+  EXPECT_FALSE(window_->IsOpen());
+  EXPECT_EQ(Names(dir_ / "out" / "Holiday Photos (Dithered)"), std::vector<std::string>{"q.png"});
+}
+
+TEST_F(Batch, ABatchKeepsTheOptionsItStartedWith) {
+  testing_support::SetOption("OptionsContrast", false);
+  testing_support::SetOption("OptionSharpen", false);
+  for (int i = 0; i < 30; ++i) SavePicture(source_ / Numbered("o", 10 + i), i);
+  std::map<std::string, fw::Ref<fw::Picture>> expected;
+  for (int i = 0; i < 30; ++i) expected[Numbered("o", 10 + i)] = Expected(source_ / Numbered("o", 10 + i));
+  StartBatch(dir_ / "out");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window_->InputPicture() != nullptr; }, 30000));
+  // Meanwhile a new window turns Contrast on for all, and Sharpen is checked.
+  fw::Ref<app::W_Main> second = app::NewDocumentWindow();
+  testing_support::SetOption("OptionSharpen", true);
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_TRUE(app::MenuInstance()->_Lookup("OptionsContrast")->Checked());  // the menu tells the truth
+  const auto written = Names(dir_ / "out" / "Holiday Photos (Dithered)");
+  ASSERT_EQ(written.size(), 30u);
+  for (const std::string& name : written)
+    EXPECT_TRUE(SamePixels(*fw::MakeRef<fw::FolderItem>(dir_ / "out" / "Holiday Photos (Dithered)" / name)->OpenAsPicture(),
+                           *expected[name]))
+        << name;
+  second->Close();
+  testing_support::SetOption("OptionSharpen", false);
+}
+
+TEST_F(Batch, AnOutputFolderThatCannotBeMadeStartsNoBatch) {
+  // With " (Dithered)" the name is longer than a file system allows, whoever runs the test.
+  source_ = dir_ / std::string(250, 'n');
+  std::filesystem::create_directory(source_);
+  SavePicture(source_ / "a.png", 1);
+  StartBatch(dir_ / "out");
+  EXPECT_FALSE(window_->CurrentBatch());
+  EXPECT_FALSE(window_->CurrentProgress());
+  EXPECT_FALSE(window_->BatchRunning());
+  EXPECT_NE(message_.find("could not be made in \xE2\x80\x9Cout\xE2\x80\x9D"), std::string::npos) << message_;
+  EXPECT_NE(message_.find("The name is too long."), std::string::npos) << message_;
+  EXPECT_TRUE(Names(dir_ / "out").empty());
+}
+
+TEST_F(Batch, TheWindowsStateIsSafeToReadFromAnotherThread) {
+  std::thread reader([w = window_] {
+    while (w->IsOpen()) std::this_thread::yield();
+  });
+  window_->Close();
+  reader.join();
+  EXPECT_FALSE(window_->IsOpen());
 }
 
 TEST_F(Batch, AFolderOfTwoHundredPictures) {

@@ -63,11 +63,13 @@ inline void DropPendingAnswerers() {
   PendingAnswerers().clear();
 }
 
-// Answers the next modal dialog of type D as a person would, once it shows; gives up after 60 s.
+// Answers the next modal dialog of type D as a person would, once it shows and `when` holds; gives up
+// after 60 s.
 template <typename D>
 class DialogAnswerer final : public QObject {
  public:
-  DialogAnswerer(std::function<void(D&)> answer) : answer_(std::move(answer)) {
+  DialogAnswerer(std::function<void(D&)> answer, std::function<bool()> when = {})
+      : answer_(std::move(answer)), when_(std::move(when)) {
     PendingAnswerers().emplace_back(this);
     connect(&timer_, &QTimer::timeout, this, &DialogAnswerer::Poll);
     timer_.start(10);
@@ -75,7 +77,8 @@ class DialogAnswerer final : public QObject {
 
  private:
   void Poll() {
-    if (auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget())) {
+    auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+    if (dialog && (!when_ || when_())) {
       timer_.stop();
       answer_(*dialog);
       deleteLater();
@@ -85,13 +88,16 @@ class DialogAnswerer final : public QObject {
     }
   }
   std::function<void(D&)> answer_;
+  std::function<bool()> when_;
   QTimer timer_;
   int polls_ = 0;
 };
 
-// Picks `path` in the next file dialog, or cancels it when `path` is empty.
-inline void AnswerFileDialog(const std::string& path) {
-  new DialogAnswerer<QFileDialog>([path](QFileDialog& dialog) {
+// Picks `path` in the next file dialog, or cancels it when `path` is empty; `meanwhile` runs first, while
+// the dialog is up.
+inline void AnswerFileDialog(const std::string& path, std::function<void()> meanwhile = {}) {
+  new DialogAnswerer<QFileDialog>([path, meanwhile](QFileDialog& dialog) {
+    if (meanwhile) meanwhile();
     if (path.empty()) {
       dialog.reject();
       return;

@@ -3,11 +3,23 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <optional>
 
 #include "framework/Object.h"
 #include "framework/Picture.h"
 
 namespace engine {
+
+// The two options of a run: "Contrast" (spread six eighths of the error) and "Sharpen".
+struct DitherOptions {
+  bool contrast = true;
+  bool sharpen = false;
+  friend bool operator==(const DitherOptions&, const DitherOptions&) = default;
+};
+
+// The options as the menu's check marks stand now.
+DitherOptions MenuDitherOptions();
 
 class Speckmoor : public fw::Object {
  public:
@@ -19,6 +31,15 @@ class Speckmoor : public fw::Object {
   // The input is never written. Raises what the conversions raise; `buffer` then keeps the previous
   // result unless the failure came after it was replaced.
   virtual void Dither(const fw::Ref<fw::Picture>& input);
+
+  // While options are pinned, every run uses them instead of the menu's check marks, so a batch keeps
+  // the options it started with whatever other windows do meanwhile. Nil unpins.
+  void PinOptions(std::optional<DitherOptions> options);
+  std::optional<DitherOptions> PinnedOptions() const;
+
+ private:
+  mutable std::mutex optionsMutex_;
+  std::optional<DitherOptions> pinned_;
 };
 
 // The share each neighbour receives: 1/8 with "Contrast" checked, else 1/6.

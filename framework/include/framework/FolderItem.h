@@ -30,8 +30,9 @@ class FolderItem final : public Object {
 
   // The file decoded as a picture at depth 32, or nil when it is none (see PictureFile.h).
   Ref<Picture> OpenAsPicture() const;
-  // Makes the folder; false when it can't be made or already exists.
+  // Makes the folder; false when it can't be made or already exists (`why` then tells the error).
   bool CreateAsFolder() const;
+  bool CreateAsFolder(std::error_code& why) const;
 
  private:
   void ReadListing() const;

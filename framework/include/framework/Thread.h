@@ -37,5 +37,6 @@ int RunningThreads();
 // Waits, while the main thread keeps serving work carried to it, until no framework thread runs;
 // false when the time ran out first.
 bool WaitForThreads(std::chrono::milliseconds timeout);
+void WaitForThreads();
 
 }  // namespace fw

@@ -1,6 +1,7 @@
 // Windows: built from their property list, shown as Qt widgets, and told of events through Event_*.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -99,7 +100,8 @@ class Window : public Object {
   const std::vector<Property>& FrameSettings() const noexcept { return settings_; }
 
   const std::string& ClassName() const noexcept { return className_; }
-  bool IsOpen() const noexcept { return open_; }
+  // Safe from any thread.
+  bool IsOpen() const noexcept { return open_.load(std::memory_order_acquire); }
   QWidget* Widget() const;
 
   // Called by the widget.
@@ -120,7 +122,7 @@ class Window : public Object {
   std::vector<std::string> dropTypes_;
   std::vector<Property> settings_;
   MouseCursor cursor_ = MouseCursor::Arrow;
-  bool open_ = false;
+  std::atomic<bool> open_{false};
   bool painting_ = false;
   QPainter* activePainter_ = nullptr;
   std::int32_t activeOriginX_ = 0, activeOriginY_ = 0;
@@ -129,7 +131,7 @@ class Window : public Object {
   mutable std::mutex handlerMutex_;
 };
 
-// Every open window, front first.
+// Every open window, front first (kept by the framework's window keeper).
 std::vector<Ref<Window>> OpenWindows();
 Ref<Window> FrontWindow();
 // The open window of this class name that stands as the class's implicit instance, or nil.

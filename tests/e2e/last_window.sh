@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Closing the last document window ends the program as Quit does: at once when it is idle, and during a
+# batch after the file in hand, every written file whole. Usage: last_window.sh <bin/speckmoor> <E2eTool>
+source "$(dirname "$0")/lib.sh" last_window "$0" "$@"
+exe=$(readlink -f "$1")
+tool=$(readlink -f "$2")
+
+start_program "$exe"
+main=$(window_named '^Speckmoor$') || fail "no document window"
+focus "$main"
+press ctrl+w
+expect_exit_0 50
+
+files=40
+mkdir -p "$work/out"
+make_greys "$work/Many" $files 900 700 m "$tool"
+output="$work/out/Many (Dithered)"
+start_program "$exe"
+main=$(window_named '^Speckmoor$') || fail "no document window the second time"
+batch_from "$main" "$work/Many" "$work/out"
+window_named '^Progress$' >/dev/null || fail "no progress window"
+wait_count "$output" 2 || fail "the batch wrote nothing"
+focus "$main"
+press ctrl+w
+expect_exit_0 100
+written=$(ls "$output" | wc -l)
+[ "$written" -lt "$files" ] || fail "the batch was not cancelled ($written files)"
+for f in "$output"/*.png; do
+  "$tool" check "$work/Many/$(basename "$f")" "$f" 1 || fail "$(basename "$f") is not whole"
+done
+echo "last_window: 1 passed, 0 failed"

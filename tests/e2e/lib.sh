@@ -1,0 +1,95 @@
+# What the end-to-end scripts share: a virtual display, a work folder, the program started from its
+# bundle, and waiting for windows as a person would see them. Sourced as
+#   source lib.sh <name> "$0" "$@"
+# it runs the calling script again under xvfb-run (once) and leaves `work` (a fresh folder, removed at
+# exit), `e2e_name` and the helpers below.
+set -euo pipefail
+e2e_name=$1
+shift
+for t in xvfb-run xdotool; do
+  command -v "$t" >/dev/null || { echo "$e2e_name: $t is missing (scripts/install-deps installs it)"; exit 1; }
+done
+if [ -z "${E2E_INSIDE_X:-}" ]; then
+  exec env E2E_INSIDE_X=1 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$@"
+fi
+unset QT_QPA_PLATFORM
+
+work=$(mktemp -d)
+log="$work/program.log"
+# Qt's own runtime folder, kept apart from the program's temporary folder.
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+pid=""
+cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+fail() { echo "$e2e_name: $*"; cat "$log" 2>/dev/null || true; exit 1; }
+
+# Starts the program in the background; its output goes to $log.
+start_program() {
+  "$1" >"$log" 2>&1 &
+  pid=$!
+}
+
+# Every visible window whose name matches, one id a line.
+windows_named() { { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }; }
+# Waits for a visible window whose name matches; prints the newest one's id.
+window_named() {
+  local id=""
+  for _ in $(seq 1 300); do
+    id=$(windows_named "$1" | tail -n 1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+# Waits until exactly $2 visible windows match $1.
+wait_windows() {
+  local n=0
+  for _ in $(seq 1 300); do
+    n=$(windows_named "$1" | wc -l)
+    [ "$n" -eq "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+wait_gone() { wait_windows "$1" 0; }
+wait_file() { for _ in $(seq 1 300); do [ -s "$1" ] && return 0; sleep 0.1; done; return 1; }
+# Waits until a folder holds $2 files.
+wait_count() {
+  for _ in $(seq 1 600); do
+    [ "$(ls "$1" 2>/dev/null | wc -l)" -ge "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+focus() { xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"; }
+press() { xdotool key --clearmodifiers "$@"; }
+# Types into a dialog's name field and presses Return.
+type_into() {
+  focus "$1"
+  press ctrl+a
+  xdotool type --delay 5 "$2"
+  press Return
+}
+alive() { kill -0 "$pid" 2>/dev/null; }
+# Waits for the program to end by itself; fails unless it ends with 0.
+expect_exit_0() {
+  for _ in $(seq 1 ${1:-100}); do alive || break; sleep 0.1; done
+  alive && fail "the program did not end"
+  local code=0
+  wait "$pid" || code=$?
+  pid=""
+  [ "$code" -eq 0 ] || fail "exit code $code"
+}
+# Writes $2 grey pictures of $3 x $4 named <prefix><n>.png into folder $1 (made), with the E2eTool $6.
+make_greys() {
+  mkdir -p "$1"
+  for i in $(seq 1 "$2"); do "$6" grey "$1/$5$((i + 100)).png" "$3" "$4" "$i"; done
+}
+# Starts a batch of folder $2 into folder $3 from document window $1, through the two dialogs.
+batch_from() {
+  focus "$1"
+  press ctrl+b
+  type_into "$(window_named 'Choose a Folder')" "$2" || fail "no choose-folder dialog for $2"
+  type_into "$(window_named 'Batch processed images')" "$3" || fail "no location dialog for $2"
+}
