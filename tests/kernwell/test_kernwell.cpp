@@ -50,16 +50,28 @@ const std::array<std::string, 7> kDeclarations = {
 
 constexpr std::uint32_t kMatrixTag = 0xAB00F208u;
 
-// A matrix object as the program makes one: the tag, a word the filter skips, nine coefficients, the
-// divisor and the offset, right behind the object header.
-class MatrixObject final : public fw::Object {
- public:
-  std::int32_t words[13] = {};
-};
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Winvalid-offsetof"
-static_assert(offsetof(MatrixObject, words) == fw::kObjectHeaderSize, "a matrix's data follows the header");
-#pragma GCC diagnostic pop
+// A matrix object as a caller makes one: an object of a class whose own data, right behind the object
+// header, holds the tag, a word the filter skips, nine coefficients, the divisor and the offset.
+using MatrixObject = fw::PluginObject;
+REALclassDefinition gMatrixClass = {
+    .version = kREALClassDefinitionVersion, .name = "TestMatrix", .superName = nullptr, .dataSize = 13 * 4};
+// Room for the tag alone.
+REALclassDefinition gTagOnlyClass = {
+    .version = kREALClassDefinitionVersion, .name = "TestTagOnly", .superName = nullptr, .dataSize = 4};
+
+// Registered as a plug-in registers its classes, once per process.
+void RegisterMatrixClasses() {
+  static const bool registered = [] {
+    auto registerClass = reinterpret_cast<PluginRegisterClassProc>(fw::FrameworkResolve("PluginRegisterClass"));
+    registerClass(&gMatrixClass);
+    registerClass(&gTagOnlyClass);
+    fw::RegisterPluginClassRecords();
+    return true;
+  }();
+  (void)registered;
+}
+
+std::int32_t* MatrixWords(MatrixObject& m) { return reinterpret_cast<std::int32_t*>(m.Data()); }
 
 // The kernel in the test's own terms, wide enough for any coefficients.
 struct Kernel {
@@ -185,7 +197,10 @@ fw::Ref<fw::Picture> Photograph() {
 
 class Kernwell : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { testing_support::LoadBundlePlugins(); }
+  static void SetUpTestSuite() {
+    testing_support::LoadBundlePlugins();
+    RegisterMatrixClasses();
+  }
 
   void SetUp() override {
     ASSERT_TRUE(fw::FindClass("ConvolutionEffect")) << "the convolution plug-in isn't loaded";
@@ -244,12 +259,13 @@ class Kernwell : public ::testing::Test {
 
   static fw::Ref<MatrixObject> MakeMatrix(const std::array<std::int32_t, 9>& c, std::int32_t divisor,
                                           std::int32_t offset) {
-    fw::Ref<MatrixObject> m = fw::MakeRef<MatrixObject>();
-    m->words[0] = static_cast<std::int32_t>(kMatrixTag);
-    m->words[1] = static_cast<std::int32_t>(0xDEADBEEFu);  // never read
-    std::copy(c.begin(), c.end(), m->words + 2);
-    m->words[11] = divisor;
-    m->words[12] = offset;
+    fw::Ref<MatrixObject> m = fw::PluginObject::New("TestMatrix");
+    std::int32_t* words = MatrixWords(*m);
+    words[0] = static_cast<std::int32_t>(kMatrixTag);
+    words[1] = static_cast<std::int32_t>(0xDEADBEEFu);  // never read
+    std::copy(c.begin(), c.end(), words + 2);
+    words[11] = divisor;
+    words[12] = offset;
     return m;
   }
 
@@ -703,7 +719,7 @@ TEST_F(Kernwell, NilSourceAndZeroDivisor) {
   EXPECT_EQ(ErrorCode(), 2);
 }
 
-TEST_F(Kernwell, NilOrUntaggedMatrixObjectsLeaveTheErrorCode) {
+TEST_F(Kernwell, NilUntaggedOrTooSmallMatrixObjectsLeaveTheErrorCode) {
   const fw::Ref<fw::Picture> p = Noise(5, 5, 2);
   for (std::int32_t previous : {2, 4, 0, 1}) {
     // Each previous code made by a real failure (or success) of the call before.
@@ -715,12 +731,20 @@ TEST_F(Kernwell, NilOrUntaggedMatrixObjectsLeaveTheErrorCode) {
     EXPECT_EQ(Matrix(p, nullptr), nullptr);
     EXPECT_EQ(ErrorCode(), previous);
     fw::Ref<MatrixObject> untagged = MakeMatrix({0, 0, 0, 0, 1, 0, 0, 0, 0}, 1, 0);
-    untagged->words[0] = static_cast<std::int32_t>(kMatrixTag ^ 1u);
+    MatrixWords(*untagged)[0] = static_cast<std::int32_t>(kMatrixTag ^ 1u);
     EXPECT_EQ(Matrix(p, untagged.get()), nullptr);
     EXPECT_EQ(ErrorCode(), previous);
     // An untagged matrix with a zero divisor is still only untagged.
-    untagged->words[11] = 0;
+    MatrixWords(*untagged)[11] = 0;
     EXPECT_EQ(Matrix(nullptr, untagged.get()), nullptr);
+    EXPECT_EQ(ErrorCode(), previous);
+    // Nothing is read past the data of an object too small to be a matrix, whatever its first word.
+    fw::Ref<MatrixObject> tagOnly = fw::PluginObject::New("TestTagOnly");
+    MatrixWords(*tagOnly)[0] = static_cast<std::int32_t>(kMatrixTag);
+    EXPECT_EQ(Matrix(p, tagOnly.get()), nullptr);
+    EXPECT_EQ(ErrorCode(), previous);
+    fw::Ref<fw::Object> plain = fw::MakeRef<fw::Object>();
+    EXPECT_EQ(Matrix(p, plain.get()), nullptr);
     EXPECT_EQ(ErrorCode(), previous);
     EXPECT_TRUE(Unlocked(p));
   }
