@@ -107,6 +107,8 @@ MPImageFilterData* FilterData(REALobject self) {
 extern "C" {
 // For the tests: the record the host places, to see whether a load registered it.
 SPECKMOOR_PLUGIN_EXPORT const REALclassDefinition* KernwellClassRecord() { return &kernwell::gClass; }
+// For the tests: whether this process asked for the baseline rows.
+SPECKMOOR_PLUGIN_EXPORT bool KernwellBaselineRowsAsked() { return kernwell::BaselineRowsAsked(); }
 }
 
 void REALPluginMain(REALResolver resolver) {
