@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -72,6 +73,28 @@ void RegisterMatrixClasses() {
 }
 
 std::int32_t* MatrixWords(MatrixObject& m) { return reinterpret_cast<std::int32_t*>(m.Data()); }
+
+// A framework that reports exactly 5.5 and keeps the names of the classes it is asked to register.
+std::vector<std::string> gRegisteredAt55;
+double Version55() { return 5.5; }
+void RecordClass(REALclassDefinition* definition) { gRegisteredAt55.emplace_back(definition->name); }
+void* ResolverOf55(const char* name) {
+  if (std::string(name) == "REALGetRBVersion") return reinterpret_cast<void*>(&Version55);
+  if (std::string(name) == "PluginRegisterClass") return reinterpret_cast<void*>(&RecordClass);
+  return nullptr;
+}
+
+// Words 3 and 4 of the last record handed to the dispatcher, which then runs every band on this thread.
+std::int32_t gDispatchedHint = 0;
+std::int32_t gDispatchedFourthWord = 0;
+void RecordingDispatcher(void* params, MPBandRoutine band, int32_t) {
+  std::int32_t words[5];
+  std::memcpy(words, params, sizeof words);
+  gDispatchedHint = words[3];
+  gDispatchedFourthWord = words[4];
+  MPParamBlock all{0, words[1], params};
+  band(&all);
+}
 
 // The kernel in the test's own terms, wide enough for any coefficients.
 struct Kernel {
@@ -376,6 +399,21 @@ TEST_F(Kernwell, AFrameworkOlderThan55GetsNoClass) {
   EXPECT_NE(record(), fw::FindClass("ConvolutionEffect")->plugin);
   EXPECT_NE(dlsym(handle, "gResolver"), nullptr);
   EXPECT_EQ(*static_cast<REALResolver*>(dlsym(handle, "gResolver")), &fw::FrameworkResolve);
+  dlclose(handle);
+}
+
+TEST_F(Kernwell, AFrameworkOfExactly55GetsTheClass) {
+  TempDir dir;
+  const std::filesystem::path copy = dir / "libKernwell55.so";
+  std::filesystem::copy_file(std::filesystem::path(SPECKMOOR_PLUGIN_DIR) / "libKernwell.so", copy);
+  void* handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(handle) << dlerror();
+  auto entry = reinterpret_cast<void (*)(REALResolver)>(dlsym(handle, "REALPluginMain"));
+  ASSERT_TRUE(entry);
+  gRegisteredAt55.clear();
+  entry(&ResolverOf55);
+  EXPECT_EQ(gRegisteredAt55, std::vector<std::string>{"ConvolutionEffect"});
+  EXPECT_EQ(*static_cast<std::int32_t*>(dlsym(handle, "gClassOffset")), 24);
   dlclose(handle);
 }
 
@@ -775,6 +813,16 @@ TEST_P(KernwellRows, OneThreadAndAllThreadsAgree) {
   EXPECT_TRUE(SamePixels(Sharpen(big), single));
   EXPECT_TRUE(Unlocked(big));
   EXPECT_TRUE(Unlocked(mask));
+}
+
+TEST_F(Kernwell, TheDispatcherGetsTheFiltersHintAndFourthWord) {
+  Words()->dispatcher = &RecordingDispatcher;
+  Words()->multiprocessingHint = 3;
+  Words()->reserved = 0x5EED;
+  const fw::Ref<fw::Picture> photo = Photograph();
+  EXPECT_TRUE(SamePixels(Sharpen(photo), Reference(*photo, kSharpen)));
+  EXPECT_EQ(gDispatchedHint, 3);
+  EXPECT_EQ(gDispatchedFourthWord, 0x5EED);
 }
 
 TEST_F(Kernwell, ResultsCarryOneReferenceAndTheSourceIsUntouched) {
