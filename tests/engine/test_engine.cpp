@@ -284,13 +284,15 @@ TEST_F(Engine, AReaderNeverSeesTheNewResultBeforeItIsWhole) {
       return;
     }
   });
+  bool readerLooking = false;
   {
     std::unique_lock lock(mutex);
-    ASSERT_TRUE(started.wait_for(lock, std::chrono::seconds(60), [&] { return looking; }));
+    readerLooking = started.wait_for(lock, std::chrono::seconds(60), [&] { return looking; });
   }
-  engine_->Dither(input);
+  if (readerLooking) engine_->Dither(input);
   runOver = true;
   reader.join();
+  ASSERT_TRUE(readerLooking);
 
   const fw::Ref<fw::Picture> result = engine_->buffer.Load();
   const std::uint8_t* lastRow = result->Row(result->Height() - 1);

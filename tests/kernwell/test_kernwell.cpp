@@ -318,7 +318,9 @@ class KernwellRows : public Kernwell, public ::testing::WithParamInterface<bool>
     Kernwell::SetUp();
     void* self = dlopen((std::filesystem::path(SPECKMOOR_PLUGIN_DIR) / "libKernwell.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_TRUE(self);
-    const bool asked = reinterpret_cast<bool (*)()>(dlsym(self, "KernwellBaselineRowsAsked"))();
+    auto baselineAsked = reinterpret_cast<bool (*)()>(dlsym(self, "KernwellBaselineRowsAsked"));
+    ASSERT_TRUE(baselineAsked);
+    const bool asked = baselineAsked();
     dlclose(self);
     if (asked != GetParam()) GTEST_SKIP() << "this process chose its rows in an earlier case; run this case alone";
   }
