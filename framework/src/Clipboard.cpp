@@ -24,6 +24,25 @@ QImage ClipboardImage() {
   return {};
 }
 
+// Only a decode tells a picture from bytes that merely claim an image type, and the enabling pass asks
+// before every menu and shortcut: the answer is kept until the clipboard changes.
+bool ClipboardHoldsPicture() {
+  struct Answer {
+    bool known = false;
+    bool picture = false;
+  };
+  static Answer* answer = [] {
+    auto* a = new Answer;
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [a] { a->known = false; });
+    return a;
+  }();
+  if (!answer->known) {
+    answer->picture = !ClipboardImage().isNull();
+    answer->known = true;
+  }
+  return answer->picture;
+}
+
 }  // namespace
 
 Ref<Picture> Clipboard::Picture() const {
@@ -34,16 +53,7 @@ Ref<Picture> Clipboard::Picture() const {
 
 bool Clipboard::PictureAvailable() const {
   bool available = false;
-  RunOnMainThread([&] {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    if (!data) return;
-    if (data->hasImage()) {
-      available = true;
-      return;
-    }
-    for (const QString& format : data->formats())
-      if (format.startsWith(QStringLiteral("image/"))) available = true;
-  });
+  RunOnMainThread([&] { available = ClipboardHoldsPicture(); });
   return available;
 }
 

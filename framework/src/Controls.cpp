@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
+#include <algorithm>
 #include <map>
 
 #include "framework/Exceptions.h"
@@ -47,6 +49,23 @@ class CanvasWidget final : public QWidget {
 template <typename T>
 const T* ValueOf(const Property& p) {
   return std::get_if<T>(&p.value);
+}
+
+// Where a control's TabIndex is kept on its widget, so the window's tab chain can be ordered from the
+// widgets alone.
+constexpr const char* kTabIndexProperty = "speckmoorTabIndex";
+
+// Chains the controls under `parent` that have a TabIndex, lowest first. Widgets that never take focus
+// have no place in the chain.
+void OrderTabChain(QWidget* parent) {
+  if (!parent) return;
+  std::vector<std::pair<int, QWidget*>> indexed;
+  for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    const QVariant index = child->property(kTabIndexProperty);
+    if (index.isValid() && child->focusPolicy() != Qt::NoFocus) indexed.emplace_back(index.toInt(), child);
+  }
+  std::stable_sort(indexed.begin(), indexed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 1; i < indexed.size(); ++i) QWidget::setTabOrder(indexed[i - 1].second, indexed[i].second);
 }
 
 }  // namespace
@@ -128,6 +147,10 @@ void Control::Apply(const Property& p) {
   else if (p.name == "Enabled") enabled_ = *ValueOf<bool>(p);
   else if (p.name == "Visible") visible_ = *ValueOf<bool>(p);
   else if (p.name == "HelpTag" && widget_) widget_->setToolTip(QString::fromStdString(*ValueOf<std::string>(p)));
+  else if (p.name == "TabIndex" && widget_) {
+    widget_->setProperty(kTabIndexProperty, *ValueOf<std::int32_t>(p));
+    OrderTabChain(widget_->parentWidget());
+  }
 }
 
 void Control::Place() {
@@ -238,9 +261,23 @@ void PushButton::Apply(const Property& p) {
     button->setText(QString::fromStdString(caption_));
   } else if (p.name == "Default") {
     button->setDefault(*ValueOf<bool>(p));
+  } else if (p.name == "Cancel") {
+    SetCancel(*button, *ValueOf<bool>(p));
+  } else if (p.name == "TabStop") {
+    button->setFocusPolicy(*ValueOf<bool>(p) ? Qt::StrongFocus : Qt::ClickFocus);
   } else {
     Control::Apply(p);
   }
+}
+
+void PushButton::SetCancel(QPushButton& button, bool cancel) {
+  if (!cancel) {
+    delete escape_.data();
+    return;
+  }
+  if (escape_) return;
+  // Escape anywhere in the button's window presses it, as a click would: not while it is disabled.
+  escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), &button, &button, &QPushButton::click, Qt::WindowShortcut);
 }
 
 void PushButton::Push() {

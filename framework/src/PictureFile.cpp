@@ -18,10 +18,12 @@ void SetDecodeLimit() {
   std::call_once(once, [] { QImageReader::setAllocationLimit(kDecodeLimitMB); });
 }
 
-// Refuses a declared size that could never be decoded within the limit, before any pixel is read.
+bool SidesFit(const QSize& size) { return size.width() <= kMaxPictureSide && size.height() <= kMaxPictureSide; }
+
+// Refuses a declared size that could never be decoded within the limits, before any pixel is read.
 bool DeclaredSizeFits(const QSize& size) {
   if (!size.isValid()) return true;  // unknown until decoded: the allocation limit still holds
-  if (size.width() <= 0 || size.height() <= 0) return false;
+  if (size.width() <= 0 || size.height() <= 0 || !SidesFit(size)) return false;
   const qint64 bytes = qint64{size.width()} * size.height() * 4;
   return bytes <= qint64{kDecodeLimitMB} * 1024 * 1024;
 }
@@ -32,7 +34,7 @@ Ref<Picture> Decode(QIODevice& device) {
   reader.setAutoTransform(true);  // EXIF orientation
   if (!DeclaredSizeFits(reader.size())) return nullptr;
   QImage image;
-  if (!reader.read(&image) || image.isNull()) return nullptr;
+  if (!reader.read(&image) || image.isNull() || !SidesFit(image.size())) return nullptr;
   return PictureFromImage(image);
 }
 

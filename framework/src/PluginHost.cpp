@@ -250,6 +250,12 @@ int32_t HostFolderItemPath(REALfolderItem f, char* buffer, int32_t size) {
   return length;
 }
 
+int32_t HostObjectDataSize(REALobject o) {
+  const ClassRecord* record = o ? FromREAL(o)->Class() : nullptr;
+  if (!record || record->instanceSize <= kObjectHeaderSize) return 0;
+  return static_cast<int32_t>(std::min<std::size_t>(record->instanceSize - kObjectHeaderSize, INT32_MAX));
+}
+
 void* HostGraphicsPainter(REALgraphics g) {
   auto* graphics = dynamic_cast<Graphics*>(reinterpret_cast<Object*>(g));
   return graphics ? static_cast<void*>(graphics->Painter()) : nullptr;
@@ -273,6 +279,7 @@ const Named kRoutines[] = {
     {"REALFolderItemFromPath", reinterpret_cast<void*>(&HostFolderItemFromPath)},
     {"REALFolderItemPath", reinterpret_cast<void*>(&HostFolderItemPath)},
     {"REALGraphicsPainter", reinterpret_cast<void*>(&HostGraphicsPainter)},
+    {"REALObjectDataSize", reinterpret_cast<void*>(&HostObjectDataSize)},
     {"REALFolderItemFromParentFSRef", reinterpret_cast<void*>(&FolderItemFromParentFSRef)},
     {"FolderItemFromFSSpec", reinterpret_cast<void*>(&FolderItemFromFSSpec)},
 };

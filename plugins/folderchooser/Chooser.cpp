@@ -3,8 +3,6 @@
 #include <cstring>
 
 #include "FrameworkRoutines.h"
-#include "platform/Descriptors.h"
-#include "platform/Navigation.h"
 
 namespace folderchooser {
 
@@ -24,15 +22,15 @@ REALfolderItem FolderItemFromFSRef(const FSRef& ref) {
   return FolderItemFromFSSpec(&fss);
 }
 
-REALfolderItem ShowChooseFolderDialog() {
+REALfolderItem ShowChooseFolderDialog(const NavigationCalls& calls) {
   NavDialogRef dialog = nullptr;
   if (NavCreateChooseFolderDialog(nullptr, nullptr, nullptr, nullptr, &dialog) != noErr) return nullptr;
-  if (NavDialogRun(dialog) != noErr || NavDialogGetUserAction(dialog) != kNavUserActionChoose) {
+  if (calls.run(dialog) != noErr || calls.userAction(dialog) != kNavUserActionChoose) {
     NavDialogDispose(dialog);
     return nullptr;
   }
   NavReplyRecord reply{};
-  if (NavDialogGetReply(dialog, &reply) != noErr) {
+  if (calls.getReply(dialog, &reply) != noErr) {
     NavDialogDispose(dialog);
     return nullptr;
   }
@@ -40,11 +38,11 @@ REALfolderItem ShowChooseFolderDialog() {
   REALfolderItem result = nullptr;
   if (reply.validRecord) {
     AEDesc coerced{typeNull, nullptr};
-    if (AECoerceDesc(&reply.selection, typeFSRef, &coerced) == noErr) {
+    if (calls.coerce(&reply.selection, typeFSRef, &coerced) == noErr) {
       FSRef ref;
       if (AEGetDescData(&coerced, &ref, sizeof ref) == noErr) result = FolderItemFromFSRef(ref);
       AEDisposeDesc(&coerced);
-    } else if (AECoerceDesc(&reply.selection, typeFSS, &coerced) == noErr) {
+    } else if (calls.coerce(&reply.selection, typeFSS, &coerced) == noErr) {
       FSSpec fss;
       if (AEGetDescData(&coerced, &fss, sizeof fss) == noErr) result = FolderItemFromFSSpec(&fss);
       AEDisposeDesc(&coerced);

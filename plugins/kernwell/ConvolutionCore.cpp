@@ -13,20 +13,18 @@ constexpr std::int32_t kBandsPerThread = 4;
 
 enum : std::int32_t { kNoError = 0, kMaskUnusable = 1, kSourceUnusable = 2, kNoResult = 3, kZeroDivisor = 4 };
 
-// The rows built for the widest vectors this processor has. SPECKMOOR_CONVOLUTION_BASELINE=1 asks for the
-// baseline ones, so tests cover both; read per band, as the dispatcher reads its own variable.
+// The rows built for the widest vectors this processor has, or the baseline ones when asked for.
 using RowsRoutine = void (*)(const ConvolutionParams&, std::int32_t, std::int32_t, bool);
 
 RowsRoutine Rows() {
+  static const RowsRoutine rows = []() -> RowsRoutine {
 #if defined(KERNWELL_HAVE_AVX2)
-  static const bool avx2 = [] {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  const char* asked = std::getenv("SPECKMOOR_CONVOLUTION_BASELINE");
-  if (avx2 && !(asked && *asked && *asked != '0')) return &avx2::FilterRows;
+    if (__builtin_cpu_supports("avx2") && !BaselineRowsAsked()) return &avx2::FilterRows;
 #endif
-  return &baseline::FilterRows;
+    return &baseline::FilterRows;
+  }();
+  return rows;
 }
 
 template <bool Masked>
@@ -60,6 +58,14 @@ void Run(const MPImageFilterData* filter, ConvolutionParams& params, MPBandRouti
 void Release(REALpicture picture) { kit::REALUnlockObject(reinterpret_cast<REALobject>(picture)); }
 
 }  // namespace
+
+bool BaselineRowsAsked() {
+  static const bool asked = [] {
+    const char* value = std::getenv("SPECKMOOR_CONVOLUTION_BASELINE");
+    return value && *value && *value != '0';
+  }();
+  return asked;
+}
 
 bool LockEPixels(REALpicture picture, EBitmap& bitmap) {
   bitmap = EBitmap{};

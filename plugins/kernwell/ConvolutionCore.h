@@ -25,6 +25,10 @@ bool LockEPixels(REALpicture picture, EBitmap& bitmap);
 bool LockEPixels(REALpicture picture, const REALpictureDescription& description, EBitmap& bitmap);
 void UnlockEPixels(EBitmap& bitmap);
 
+// SPECKMOOR_CONVOLUTION_BASELINE=1 asks for the baseline rows on any processor, so tests cover both.
+// Read once, at the first call: no band touches the environment.
+bool BaselineRowsAsked();
+
 // Band routines: rows [firstRow, endRow) of the destination. The masked one also reads the mask words.
 void Convolution3x3Part(MPParamBlock* block);
 void Convolution3x3MaskPart(MPParamBlock* block);

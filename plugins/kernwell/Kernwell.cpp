@@ -17,6 +17,8 @@ namespace {
 
 // Word 0 of a matrix object's data; anything else is not a matrix.
 constexpr std::uint32_t kMatrixTag = 0xAB00F208u;
+// The tag, a word not used here, the nine coefficients, the divisor, the offset.
+constexpr std::int32_t kMatrixBytes = 13 * sizeof(std::int32_t);
 
 template <typename F>
 REALproc Proc(F* function) {
@@ -55,10 +57,10 @@ REALpicture ApplyEmboss(REALobject self, REALpicture source, REALpicture mask) {
   return ApplyMatrix(self, source, kernel, mask);
 }
 
-// A matrix object's data: the tag, a word not used here, the nine coefficients, the divisor, the offset.
-// Neither a nil nor an untagged object touches ErrorCode.
+// Neither a nil, an untagged nor a too small object touches ErrorCode. The words are read only from an
+// object whose class holds them all; a framework that can't tell gives 0, and the object counts as small.
 REALpicture ApplyMatrixObject(REALobject self, REALpicture source, REALobject matrix, REALpicture mask) {
-  if (!matrix) return nullptr;
+  if (!matrix || kit::REALObjectDataSize(matrix) < kMatrixBytes) return nullptr;
   const auto* data = reinterpret_cast<const unsigned char*>(matrix) + gClassOffset;
   std::uint32_t tag = 0;
   std::memcpy(&tag, data, sizeof tag);
@@ -105,6 +107,8 @@ MPImageFilterData* FilterData(REALobject self) {
 extern "C" {
 // For the tests: the record the host places, to see whether a load registered it.
 SPECKMOOR_PLUGIN_EXPORT const REALclassDefinition* KernwellClassRecord() { return &kernwell::gClass; }
+// For the tests: whether this process asked for the baseline rows.
+SPECKMOOR_PLUGIN_EXPORT bool KernwellBaselineRowsAsked() { return kernwell::BaselineRowsAsked(); }
 }
 
 void REALPluginMain(REALResolver resolver) {

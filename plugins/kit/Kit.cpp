@@ -18,6 +18,7 @@ enum Routine {
   kFolderItemFromPath,
   kFolderItemPath,
   kGraphicsPainter,
+  kObjectDataSize,
   kRoutineCount
 };
 
@@ -26,6 +27,7 @@ constexpr const char* kNames[kRoutineCount] = {
     "PluginRegisterMethod",    "newPicture",       "lockPictureDescription",
     "unlockPictureDescription", "REALLockObject",  "REALUnlockObject",
     "REALFolderItemFromPath",  "REALFolderItemPath",  "REALGraphicsPainter",
+    "REALObjectDataSize",
 };
 
 // Filled on first use without a lock: two threads that meet store the same address.
@@ -95,6 +97,11 @@ int32_t REALFolderItemPath(REALfolderItem item, char* buffer, int32_t size) {
 void* REALGraphicsPainter(REALgraphics graphics) {
   auto proc = Find<REALGraphicsPainterProc>(kGraphicsPainter);
   return proc ? proc(graphics) : nullptr;
+}
+
+int32_t REALObjectDataSize(REALobject object) {
+  auto proc = Find<REALObjectDataSizeProc>(kObjectDataSize);
+  return proc ? proc(object) : 0;
 }
 
 }  // namespace kit

@@ -148,6 +148,13 @@ TEST_F(Desktop, EnablingFollowsTheClipboardAndTheResult) {
   EXPECT_TRUE(Enabled("FileOpen"));
   EXPECT_TRUE(Enabled("EditClear"));
 
+  // Bytes that only claim to be a picture are none.
+  auto* claim = new QMimeData;
+  claim->setData("image/png", QByteArray("\x89PNG\r\n\x1a\n but garbage after the signature"));
+  QApplication::clipboard()->setMimeData(claim);
+  fw::RunEnablingPass();
+  EXPECT_FALSE(Enabled("EditPaste"));
+
   QImage image(8, 8, QImage::Format_RGB32);
   image.fill(qRgb(200, 200, 200));
   QApplication::clipboard()->setImage(image);

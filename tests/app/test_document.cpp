@@ -36,6 +36,15 @@ QWidget* Content(app::W_Main& w) { return static_cast<QMainWindow*>(w.Widget())-
 
 QImage Screen(app::W_Main& w) { return Content(w)->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
+// Windows open square; one that isn't tells a width from a height.
+void ResizeContent(app::W_Main& w, int width, int height) {
+  QWidget* frame = w.Widget();
+  frame->resize(width + frame->width() - Content(w)->width(), height + frame->height() - Content(w)->height());
+  ASSERT_EQ(Content(w)->size(), QSize(width, height));
+  ASSERT_EQ(w.Width(), width);
+  ASSERT_EQ(w.Height(), height);
+}
+
 bool SamePixels(fw::Picture& a, fw::Picture& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
   for (int y = 0; y < a.Height(); ++y)
@@ -199,10 +208,11 @@ TEST_F(Document, OptionCommandsDitherTheSourceAgain) {
 TEST_F(Document, AnEmptyWindowShowsTheDropTargetCentred) {
   fw::Ref<fw::Picture> icon = app::Drop_Image_LowContrast();
   ASSERT_TRUE(icon);
+  ResizeContent(*window_, 600, 400);
   const QImage screen = Screen(*window_);
   const QImage iconImage = fw::ImageFromPicture(*icon);
-  const int x = (512 - icon->Width()) / 2;
-  const int y = (512 - icon->Height()) / 2;
+  const int x = (600 - icon->Width()) / 2;
+  const int y = (400 - icon->Height()) / 2;
   int differing = 0;
   for (int iy = 0; iy < icon->Height(); iy += 7)
     for (int ix = 0; ix < icon->Width(); ix += 7) differing += screen.pixel(x + ix, y + iy) != iconImage.pixel(ix, iy);
@@ -218,12 +228,13 @@ TEST_F(Document, ZoomCentresAndDrawsCrispPixels) {
     for (int x = 0; x < 100; ++x) checker.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
   QApplication::clipboard()->setImage(checker);
   ASSERT_TRUE(window_->_EditPaste_Action());
+  ResizeContent(*window_, 560, 420);
   ASSERT_TRUE(fw::DeliverMenuCommand("View200"));
   EXPECT_EQ(window_->Scale(), 2.0);
   EXPECT_TRUE(app::MenuInstance()->_Lookup("View200")->Checked());
   EXPECT_FALSE(app::MenuInstance()->_Lookup("View100")->Checked());
   const QImage screen = Screen(*window_);
-  const int left = (512 - 200) / 2, top = (512 - 120) / 2;
+  const int left = (560 - 200) / 2, top = (420 - 120) / 2;
   for (int py = 0; py < 60; py += 13)
     for (int px = 0; px < 100; px += 11) {
       const QRgb want = (px + py) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
@@ -239,10 +250,13 @@ TEST_F(Document, ThePanTestAndPanningByMouse) {
     QApplication::clipboard()->setImage(Gradient(w, h));
     ASSERT_TRUE(window_->_EditPaste_Action());
   };
-  load(512, 512);
+  ResizeContent(*window_, 600, 400);
+  load(600, 400);
   EXPECT_FALSE(window_->Event_MouseDown(100, 100));  // exactly as large as the window
-  load(513, 512);
-  EXPECT_TRUE(window_->Event_MouseDown(100, 100));  // one pixel more: pannable in both directions
+  load(600, 401);
+  EXPECT_TRUE(window_->Event_MouseDown(100, 100));  // one row more: pannable
+  load(601, 400);
+  EXPECT_TRUE(window_->Event_MouseDown(100, 100));  // one column more: pannable in both directions
   window_->Event_MouseDrag(130, 80);
   EXPECT_EQ(window_->OffsetX, 30);
   EXPECT_EQ(window_->OffsetY, -20);
@@ -250,14 +264,14 @@ TEST_F(Document, ThePanTestAndPanningByMouse) {
   EXPECT_EQ(window_->OffsetX, -5100);
   EXPECT_EQ(window_->CurrentMouseCursor(), fw::MouseCursor::ClosedHand);
 
-  load(2000, 2000);
+  load(1202, 800);
   ASSERT_TRUE(fw::DeliverMenuCommand("View50"));
-  EXPECT_TRUE(window_->Event_MouseDown(10, 10));  // drawn 1000 x 1000
-  load(1000, 1000);
-  EXPECT_FALSE(window_->Event_MouseDown(10, 10));  // drawn 500 x 500
+  EXPECT_TRUE(window_->Event_MouseDown(10, 10));  // drawn 601 x 400
+  load(1200, 800);
+  EXPECT_FALSE(window_->Event_MouseDown(10, 10));  // drawn 600 x 400
 
   // Panned at 200 %, zoomed back to 100 %: kept while the picture still exceeds the window.
-  load(800, 800);
+  load(700, 300);
   ASSERT_TRUE(fw::DeliverMenuCommand("View200"));
   ASSERT_TRUE(window_->Event_MouseDown(0, 0));
   window_->Event_MouseDrag(40, 50);

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <random>
+#include <thread>
 
 #include <QImage>
 #include <QImageWriter>
@@ -14,6 +20,7 @@
 #include "framework/Convert.h"
 #include "framework/FolderItem.h"
 #include "framework/PluginHost.h"
+#include "kit/PluginABI.h"
 
 using fw::RGB;
 using testing_support::MakePicture;
@@ -76,6 +83,36 @@ std::vector<std::string> Levels(fw::Picture& p) {
   }
   return rows;
 }
+
+// The grey conversion with a step of the test's own in front of it: a place inside a run.
+using GrayScaleFn = REALpicture (*)(REALpicture, int32_t, REALpicture, REALobject);
+GrayScaleFn gGrayScale = nullptr;
+std::function<void()> gInsideARun;
+
+REALpicture ObservedGrayScale(REALpicture src, int32_t type, REALpicture mask, REALobject progress) {
+  gInsideARun();
+  return gGrayScale(src, type, mask, progress);
+}
+
+// While it lives, every run takes the step inside it.
+class InsideARun {
+ public:
+  explicit InsideARun(std::function<void()> step) {
+    gInsideARun = std::move(step);
+    bindings::BindPluginEntryTable([](const std::string& key) -> void* {
+      void* routine = fw::RuntimeLookupPluginEntrypoint(key);
+      if (key.rfind("GrayScale(", 0) != 0) return routine;
+      gGrayScale = reinterpret_cast<GrayScaleFn>(routine);
+      return reinterpret_cast<void*>(&ObservedGrayScale);
+    });
+  }
+  ~InsideARun() {
+    bindings::BindPluginEntryTable();
+    gInsideARun = nullptr;
+  }
+  InsideARun(const InsideARun&) = delete;
+  InsideARun& operator=(const InsideARun&) = delete;
+};
 
 class Engine : public ::testing::Test {
  protected:
@@ -196,6 +233,70 @@ TEST_F(Engine, RunsRepeatTheCallersPictureStaysAndOptionsApplyFromTheNextRun) {
   EXPECT_TRUE(SamePixels(*contrasted, *ReferenceDither(input, true)));
   EXPECT_TRUE(SamePixels(*input, *before));
   EXPECT_TRUE(fw::AutoWaitCursorEnabled());
+}
+
+TEST_F(Engine, TheWaitCursorIsOffWhileARunLastsAlsoOneThatRaises) {
+  std::vector<bool> enabledInside;
+  {
+    InsideARun observe([&] { enabledInside.push_back(fw::AutoWaitCursorEnabled()); });
+    engine_->Dither(Noise(8, 8, 1));
+  }
+  EXPECT_TRUE(fw::AutoWaitCursorEnabled());
+  {
+    InsideARun fail([&] {
+      enabledInside.push_back(fw::AutoWaitCursorEnabled());
+      throw fw::RuntimeException("the grey conversion failed");
+    });
+    EXPECT_THROW(engine_->Dither(Noise(8, 8, 1)), fw::RuntimeException);
+  }
+  EXPECT_EQ(enabledInside, (std::vector<bool>{false, false}));
+  EXPECT_TRUE(fw::AutoWaitCursorEnabled());
+  // Back on exactly: a disable from elsewhere still turns it off.
+  fw::DisableAutoWaitCursor();
+  EXPECT_FALSE(fw::AutoWaitCursorEnabled());
+  fw::EnableAutoWaitCursor();
+}
+
+TEST_F(Engine, AReaderNeverSeesTheNewResultBeforeItIsWhole) {
+  engine_->Dither(Noise(4, 4, 1));
+  const fw::Ref<fw::Picture> old = engine_->buffer.Load();
+  const fw::Ref<fw::Picture> input = Noise(3000, 2000, 5);
+
+  // A reader on another thread, as a window's paint while its batch dithers: it looks at `buffer` from
+  // before the run until after it, and keeps the new result's last row as it first sees it.
+  std::mutex mutex;
+  std::condition_variable started;
+  bool looking = false;
+  std::atomic<bool> runOver{false};
+  std::vector<std::uint8_t> lastRowSeen;
+  std::thread reader([&] {
+    {
+      std::lock_guard lock(mutex);
+      looking = true;
+    }
+    started.notify_one();
+    for (bool last = false; !last;) {
+      last = runOver.load();
+      fw::Ref<fw::Picture> seen = engine_->buffer.Load();
+      if (seen.get() == old.get()) continue;
+      const std::uint8_t* row = seen->Row(seen->Height() - 1);
+      lastRowSeen.assign(row, row + 4 * seen->Width());
+      return;
+    }
+  });
+  bool readerLooking = false;
+  {
+    std::unique_lock lock(mutex);
+    readerLooking = started.wait_for(lock, std::chrono::seconds(60), [&] { return looking; });
+  }
+  if (readerLooking) engine_->Dither(input);
+  runOver = true;
+  reader.join();
+  ASSERT_TRUE(readerLooking);
+
+  const fw::Ref<fw::Picture> result = engine_->buffer.Load();
+  const std::uint8_t* lastRow = result->Row(result->Height() - 1);
+  EXPECT_EQ(lastRowSeen, std::vector<std::uint8_t>(lastRow, lastRow + 4 * result->Width()));
 }
 
 TEST_F(Engine, AFailingStepRaisesLeavesTheResultAndTurnsTheWaitCursorBackOn) {

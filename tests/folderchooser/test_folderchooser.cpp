@@ -549,6 +549,22 @@ struct Live {
   bool operator==(const Live&) const = default;
 };
 
+// Chooses `folder` in the next dialog as a person would: goes into it and accepts. A folder the dialog
+// doesn't offer cancels it, since accepting would stop at a warning nobody answers.
+void Choose(const fs::path& folder, std::string* shown = nullptr) {
+  new testing_support::DialogAnswerer<QFileDialog>([folder, shown](QFileDialog& dialog) {
+    if (shown) *shown = QFile::encodeName(dialog.directory().absolutePath()).toStdString();
+    dialog.setDirectory(QFile::decodeName(folder.c_str()));
+    const QStringList offered = dialog.selectedFiles();
+    if (offered.size() != 1 || QFile::encodeName(offered.first()).toStdString() != folder.string()) {
+      ADD_FAILURE() << "the dialog offers " << offered.join('|').toStdString() << " instead of " << folder;
+      dialog.reject();
+      return;
+    }
+    QMetaObject::invokeMethod(&dialog, "accept");
+  });
+}
+
 class Chooser : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -559,22 +575,6 @@ class Chooser : public ::testing::Test {
   void TearDown() override {
     PlatformSetChooseFolderStart("");
     EXPECT_TRUE(before_ == Live{}) << "a dialog, reply or descriptor was left behind";
-  }
-
-  // Chooses `folder` in the next dialog as a person would: goes into it and accepts. A folder the
-  // dialog doesn't offer cancels it, since accepting would stop at a warning nobody answers.
-  static void Choose(const fs::path& folder, std::string* shown = nullptr) {
-    new testing_support::DialogAnswerer<QFileDialog>([folder, shown](QFileDialog& dialog) {
-      if (shown) *shown = QFile::encodeName(dialog.directory().absolutePath()).toStdString();
-      dialog.setDirectory(QFile::decodeName(folder.c_str()));
-      const QStringList offered = dialog.selectedFiles();
-      if (offered.size() != 1 || QFile::encodeName(offered.first()).toStdString() != folder.string()) {
-        ADD_FAILURE() << "the dialog offers " << offered.join('|').toStdString() << " instead of " << folder;
-        dialog.reject();
-        return;
-      }
-      QMetaObject::invokeMethod(&dialog, "accept");
-    });
   }
 
   fw::Ref<fw::FolderItem> Select() { return Adopt(select_()); }
@@ -685,6 +685,78 @@ TEST_F(Chooser, FromAnotherThreadTheDialogRunsOnTheMainThread) {
 TEST_F(Chooser, TheProgramsTableFindsIt) {
   bindings::BindPluginEntryTable();
   EXPECT_EQ(bindings::PluginEntryAddress(bindings::PluginEntry::SelectFolder), reinterpret_cast<void*>(select_));
+}
+
+// ---- the dialog's steps failing, with this program's copy of the chooser ----
+
+OSErr RunFails(NavDialogRef) { return kNavNoApplicationErr; }
+OSErr RunsUnseen(NavDialogRef) { return noErr; }
+NavUserAction Chosen(NavDialogRef) { return kNavUserActionChoose; }
+OSErr ReplyFails(NavDialogRef, NavReplyRecord*) { return kNavInvalidDialogErr; }
+
+// The platform's own reply, noting whether it held a record.
+std::vector<bool> gRepliesValid;
+OSErr NotedReply(NavDialogRef dialog, NavReplyRecord* reply) {
+  const OSErr err = NavDialogGetReply(dialog, reply);
+  gRepliesValid.push_back(reply->validRecord);
+  return err;
+}
+
+// A selection that no longer coerces to an FSRef, while an FSSpec still names it.
+OSErr NoFSRef(const AEDesc* desc, DescType type, AEDesc* result) {
+  if (type != typeFSRef) return AECoerceDesc(desc, type, result);
+  *result = AEDesc{typeNull, nullptr};
+  return errAECoercionFail;
+}
+
+class DialogSteps : public Road {
+ protected:
+  void TearDown() override {
+    testing_support::DropPendingAnswerers();
+    Road::TearDown();
+  }
+  Live before_;
+};
+
+TEST_F(DialogSteps, ARunThatFailsGivesNilAndDisposesOfTheDialog) {
+  folderchooser::NavigationCalls calls;
+  calls.run = &RunFails;
+  calls.userAction = &Chosen;
+  calls.getReply = &NotedReply;
+  gRepliesValid.clear();
+  EXPECT_EQ(folderchooser::ShowChooseFolderDialog(calls), nullptr);
+  EXPECT_TRUE(gRepliesValid.empty()) << "a reply was asked of a dialog that failed to run";
+  EXPECT_TRUE(before_ == Live{});
+}
+
+TEST_F(DialogSteps, AReplyThatFailsOrHoldsNoRecordGivesNilAndNothingStays) {
+  folderchooser::NavigationCalls calls;
+  calls.run = &RunsUnseen;
+  calls.userAction = &Chosen;
+  calls.getReply = &ReplyFails;
+  EXPECT_EQ(folderchooser::ShowChooseFolderDialog(calls), nullptr);
+  EXPECT_TRUE(before_ == Live{});
+
+  // A dialog that never ran gives a reply without a record; it is released all the same.
+  gRepliesValid.clear();
+  calls.getReply = &NotedReply;
+  EXPECT_EQ(folderchooser::ShowChooseFolderDialog(calls), nullptr);
+  EXPECT_EQ(gRepliesValid, std::vector<bool>{false});
+  EXPECT_TRUE(before_ == Live{});
+}
+
+TEST_F(DialogSteps, WithoutAnFSRefTheFSSpecStillGivesTheFolder) {
+  TempDir dir;
+  fs::create_directory(dir / "Sommer");
+  Choose(dir / "Sommer");
+  folderchooser::NavigationCalls calls;
+  calls.coerce = &NoFSRef;
+  fw::Ref<fw::FolderItem> item = Adopt(folderchooser::ShowChooseFolderDialog(calls));
+  ASSERT_TRUE(item);
+  EXPECT_EQ(item->NativePath(), dir / "Sommer");
+  EXPECT_EQ(gAsked.fromFSSpec, 1);
+  EXPECT_EQ(gAsked.fromParent, 0);
+  EXPECT_TRUE(before_ == Live{});
 }
 
 }  // namespace

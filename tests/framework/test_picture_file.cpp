@@ -176,6 +176,23 @@ TEST(PictureFile, AnythingThatIsNoPictureGivesNilAtOnce) {
   EXPECT_TRUE(Open(dir / "good.png"));
 }
 
+TEST(PictureFile, APictureTooLargeToSaveAsPNGIsRefused) {
+  TempDir dir;
+  // Found by the fuzzer: a BMP 1,048,777 pixels wide and one high.
+  WriteFile(dir / "wide.bmp",
+            QByteArray::fromBase64("Qk1GAAAAAAAAADUALAAoAAAAyQAQAAEAAAABABgAAAAAACC/AgATNgAAACgAAAAsAQAAAUF/f38=")
+                .toStdString());
+  EXPECT_FALSE(Open(dir / "wide.bmp"));
+  constexpr std::uint32_t kSide = fw::kMaxPictureSide;
+  WriteFile(dir / "tall.bmp", hostile::BmpDeclaring(1, kSide + 1, 4 * (kSide + 1)));
+  EXPECT_FALSE(Open(dir / "tall.bmp"));
+  // The widest that libpng still writes opens.
+  WriteFile(dir / "widest.bmp", hostile::BmpDeclaring(kSide, 1, 3 * kSide));
+  fw::Ref<fw::Picture> widest = Open(dir / "widest.bmp");
+  ASSERT_TRUE(widest);
+  EXPECT_EQ(widest->Width(), fw::kMaxPictureSide);
+}
+
 TEST(PictureFile, AnUnreadableFileGivesNil) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
   TempDir dir;

@@ -2,7 +2,14 @@
 
 #include <map>
 
+#include <QApplication>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTest>
+
+#include "framework/Controls.h"
 #include "framework/PropertyList.h"
+#include "framework/Window.h"
 
 using fw::Property;
 using fw::PropertyColor;
@@ -35,7 +42,65 @@ std::vector<Property> ProgressWindowSettings() {
   };
 }
 
+// Buttons made in an order of their own, each from its list: (name, TabIndex, TabStop, Cancel).
+class ButtonRow final : public fw::Window {
+ public:
+  ButtonRow() : fw::Window("ButtonRow") {}
+  void Layout() override {
+    ApplyFrameSettings(fw::PropertyListWriter().Integer("Width", 400).Integer("Height", 60).String("Title", "Row").Bytes());
+  }
+  void CreateControls() override {
+    struct Made {
+      const char* name;
+      std::int32_t tabIndex;
+      bool tabStop, cancel;
+    };
+    // Made against their tab order, so neither the order of making nor an ignored TabStop gives it.
+    const Made made[] = {{"Third", 3, true, false}, {"Skipped", 1, false, false}, {"Second", 2, true, true},
+                         {"First", 0, true, false}};
+    std::int32_t left = 10;
+    for (const Made& m : made) {
+      fw::Ref<fw::PushButton> button = fw::MakeRef<fw::PushButton>();
+      AddControl(m.name, button);
+      fw::PropertyListWriter w;
+      fw::ControlSettings(w, m.name, left, 10, 80, 24, m.tabIndex)
+          .String("Caption", m.name)
+          .Boolean("Default", false)
+          .Boolean("Cancel", m.cancel)
+          .Boolean("TabStop", m.tabStop);
+      button->ApplyProperties(w.Bytes());
+      button->ActionHandler = [this, name = std::string(m.name)] { pressed.push_back(name); };
+      left += 90;
+    }
+  }
+  std::vector<std::string> pressed;
+};
+
+std::string FocusedButton() {
+  auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+  return button ? button->text().toStdString() : std::string("(none)");
+}
+
 }  // namespace
+
+TEST(PropertyList, ButtonsFollowTheirTabIndexTabStopAndCancel) {
+  fw::Ref<ButtonRow> window = fw::MakeRef<ButtonRow>();
+  window->Constructor();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window->Widget()));
+  window->ControlNamed("First")->Widget()->setFocus();
+  ASSERT_EQ(FocusedButton(), "First");
+  std::vector<std::string> visited;
+  for (int i = 0; i < 3; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    visited.push_back(FocusedButton());
+  }
+  EXPECT_EQ(visited, (std::vector<std::string>{"Second", "Third", "First"}));
+
+  // Escape presses the cancel button wherever the focus is, and only that one.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_EQ(window->pressed, std::vector<std::string>{"Second"});
+  window->Close();
+}
 
 TEST(PropertyList, RoundTripsEveryKindOfValue) {
   const std::vector<Property> props = {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -50,16 +51,50 @@ const std::array<std::string, 7> kDeclarations = {
 
 constexpr std::uint32_t kMatrixTag = 0xAB00F208u;
 
-// A matrix object as the program makes one: the tag, a word the filter skips, nine coefficients, the
-// divisor and the offset, right behind the object header.
-class MatrixObject final : public fw::Object {
- public:
-  std::int32_t words[13] = {};
-};
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Winvalid-offsetof"
-static_assert(offsetof(MatrixObject, words) == fw::kObjectHeaderSize, "a matrix's data follows the header");
-#pragma GCC diagnostic pop
+// A matrix object as a caller makes one: an object of a class whose own data, right behind the object
+// header, holds the tag, a word the filter skips, nine coefficients, the divisor and the offset.
+using MatrixObject = fw::PluginObject;
+REALclassDefinition gMatrixClass = {
+    .version = kREALClassDefinitionVersion, .name = "TestMatrix", .superName = nullptr, .dataSize = 13 * 4};
+// Room for the tag alone.
+REALclassDefinition gTagOnlyClass = {
+    .version = kREALClassDefinitionVersion, .name = "TestTagOnly", .superName = nullptr, .dataSize = 4};
+
+// Registered as a plug-in registers its classes, once per process.
+void RegisterMatrixClasses() {
+  static const bool registered = [] {
+    auto registerClass = reinterpret_cast<PluginRegisterClassProc>(fw::FrameworkResolve("PluginRegisterClass"));
+    registerClass(&gMatrixClass);
+    registerClass(&gTagOnlyClass);
+    fw::RegisterPluginClassRecords();
+    return true;
+  }();
+  (void)registered;
+}
+
+std::int32_t* MatrixWords(MatrixObject& m) { return reinterpret_cast<std::int32_t*>(m.Data()); }
+
+// A framework that reports exactly 5.5 and keeps the names of the classes it is asked to register.
+std::vector<std::string> gRegisteredAt55;
+double Version55() { return 5.5; }
+void RecordClass(REALclassDefinition* definition) { gRegisteredAt55.emplace_back(definition->name); }
+void* ResolverOf55(const char* name) {
+  if (std::string(name) == "REALGetRBVersion") return reinterpret_cast<void*>(&Version55);
+  if (std::string(name) == "PluginRegisterClass") return reinterpret_cast<void*>(&RecordClass);
+  return nullptr;
+}
+
+// Words 3 and 4 of the last record handed to the dispatcher, which then runs every band on this thread.
+std::int32_t gDispatchedHint = 0;
+std::int32_t gDispatchedFourthWord = 0;
+void RecordingDispatcher(void* params, MPBandRoutine band, int32_t) {
+  std::int32_t words[5];
+  std::memcpy(words, params, sizeof words);
+  gDispatchedHint = words[3];
+  gDispatchedFourthWord = words[4];
+  MPParamBlock all{0, words[1], params};
+  band(&all);
+}
 
 // The kernel in the test's own terms, wide enough for any coefficients.
 struct Kernel {
@@ -185,7 +220,10 @@ fw::Ref<fw::Picture> Photograph() {
 
 class Kernwell : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { testing_support::LoadBundlePlugins(); }
+  static void SetUpTestSuite() {
+    testing_support::LoadBundlePlugins();
+    RegisterMatrixClasses();
+  }
 
   void SetUp() override {
     ASSERT_TRUE(fw::FindClass("ConvolutionEffect")) << "the convolution plug-in isn't loaded";
@@ -244,12 +282,13 @@ class Kernwell : public ::testing::Test {
 
   static fw::Ref<MatrixObject> MakeMatrix(const std::array<std::int32_t, 9>& c, std::int32_t divisor,
                                           std::int32_t offset) {
-    fw::Ref<MatrixObject> m = fw::MakeRef<MatrixObject>();
-    m->words[0] = static_cast<std::int32_t>(kMatrixTag);
-    m->words[1] = static_cast<std::int32_t>(0xDEADBEEFu);  // never read
-    std::copy(c.begin(), c.end(), m->words + 2);
-    m->words[11] = divisor;
-    m->words[12] = offset;
+    fw::Ref<MatrixObject> m = fw::PluginObject::New("TestMatrix");
+    std::int32_t* words = MatrixWords(*m);
+    words[0] = static_cast<std::int32_t>(kMatrixTag);
+    words[1] = static_cast<std::int32_t>(0xDEADBEEFu);  // never read
+    std::copy(c.begin(), c.end(), words + 2);
+    words[11] = divisor;
+    words[12] = offset;
     return m;
   }
 
@@ -267,7 +306,8 @@ class Kernwell : public ::testing::Test {
 };
 
 // The arithmetic tests run on the rows this processor picks and on the baseline rows every processor
-// runs, which the plug-in uses when SPECKMOOR_CONVOLUTION_BASELINE is set.
+// runs, which the plug-in uses when SPECKMOOR_CONVOLUTION_BASELINE is set. The plug-in reads it once per
+// process; CTest runs each case in a process of its own.
 class KernwellRows : public Kernwell, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
@@ -276,6 +316,13 @@ class KernwellRows : public Kernwell, public ::testing::WithParamInterface<bool>
     else
       unsetenv("SPECKMOOR_CONVOLUTION_BASELINE");
     Kernwell::SetUp();
+    void* self = dlopen((std::filesystem::path(SPECKMOOR_PLUGIN_DIR) / "libKernwell.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_TRUE(self);
+    auto baselineAsked = reinterpret_cast<bool (*)()>(dlsym(self, "KernwellBaselineRowsAsked"));
+    ASSERT_TRUE(baselineAsked);
+    const bool asked = baselineAsked();
+    dlclose(self);
+    if (asked != GetParam()) GTEST_SKIP() << "this process chose its rows in an earlier case; run this case alone";
   }
   void TearDown() override { unsetenv("SPECKMOOR_CONVOLUTION_BASELINE"); }
 };
@@ -354,6 +401,21 @@ TEST_F(Kernwell, AFrameworkOlderThan55GetsNoClass) {
   EXPECT_NE(record(), fw::FindClass("ConvolutionEffect")->plugin);
   EXPECT_NE(dlsym(handle, "gResolver"), nullptr);
   EXPECT_EQ(*static_cast<REALResolver*>(dlsym(handle, "gResolver")), &fw::FrameworkResolve);
+  dlclose(handle);
+}
+
+TEST_F(Kernwell, AFrameworkOfExactly55GetsTheClass) {
+  TempDir dir;
+  const std::filesystem::path copy = dir / "libKernwell55.so";
+  std::filesystem::copy_file(std::filesystem::path(SPECKMOOR_PLUGIN_DIR) / "libKernwell.so", copy);
+  void* handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(handle) << dlerror();
+  auto entry = reinterpret_cast<void (*)(REALResolver)>(dlsym(handle, "REALPluginMain"));
+  ASSERT_TRUE(entry);
+  gRegisteredAt55.clear();
+  entry(&ResolverOf55);
+  EXPECT_EQ(gRegisteredAt55, std::vector<std::string>{"ConvolutionEffect"});
+  EXPECT_EQ(*static_cast<std::int32_t*>(dlsym(handle, "gClassOffset")), 24);
   dlclose(handle);
 }
 
@@ -703,7 +765,7 @@ TEST_F(Kernwell, NilSourceAndZeroDivisor) {
   EXPECT_EQ(ErrorCode(), 2);
 }
 
-TEST_F(Kernwell, NilOrUntaggedMatrixObjectsLeaveTheErrorCode) {
+TEST_F(Kernwell, NilUntaggedOrTooSmallMatrixObjectsLeaveTheErrorCode) {
   const fw::Ref<fw::Picture> p = Noise(5, 5, 2);
   for (std::int32_t previous : {2, 4, 0, 1}) {
     // Each previous code made by a real failure (or success) of the call before.
@@ -715,12 +777,20 @@ TEST_F(Kernwell, NilOrUntaggedMatrixObjectsLeaveTheErrorCode) {
     EXPECT_EQ(Matrix(p, nullptr), nullptr);
     EXPECT_EQ(ErrorCode(), previous);
     fw::Ref<MatrixObject> untagged = MakeMatrix({0, 0, 0, 0, 1, 0, 0, 0, 0}, 1, 0);
-    untagged->words[0] = static_cast<std::int32_t>(kMatrixTag ^ 1u);
+    MatrixWords(*untagged)[0] = static_cast<std::int32_t>(kMatrixTag ^ 1u);
     EXPECT_EQ(Matrix(p, untagged.get()), nullptr);
     EXPECT_EQ(ErrorCode(), previous);
     // An untagged matrix with a zero divisor is still only untagged.
-    untagged->words[11] = 0;
+    MatrixWords(*untagged)[11] = 0;
     EXPECT_EQ(Matrix(nullptr, untagged.get()), nullptr);
+    EXPECT_EQ(ErrorCode(), previous);
+    // Nothing is read past the data of an object too small to be a matrix, whatever its first word.
+    fw::Ref<MatrixObject> tagOnly = fw::PluginObject::New("TestTagOnly");
+    MatrixWords(*tagOnly)[0] = static_cast<std::int32_t>(kMatrixTag);
+    EXPECT_EQ(Matrix(p, tagOnly.get()), nullptr);
+    EXPECT_EQ(ErrorCode(), previous);
+    fw::Ref<fw::Object> plain = fw::MakeRef<fw::Object>();
+    EXPECT_EQ(Matrix(p, plain.get()), nullptr);
     EXPECT_EQ(ErrorCode(), previous);
     EXPECT_TRUE(Unlocked(p));
   }
@@ -745,6 +815,16 @@ TEST_P(KernwellRows, OneThreadAndAllThreadsAgree) {
   EXPECT_TRUE(SamePixels(Sharpen(big), single));
   EXPECT_TRUE(Unlocked(big));
   EXPECT_TRUE(Unlocked(mask));
+}
+
+TEST_F(Kernwell, TheDispatcherGetsTheFiltersHintAndFourthWord) {
+  Words()->dispatcher = &RecordingDispatcher;
+  Words()->multiprocessingHint = 3;
+  Words()->reserved = 0x5EED;
+  const fw::Ref<fw::Picture> photo = Photograph();
+  EXPECT_TRUE(SamePixels(Sharpen(photo), Reference(*photo, kSharpen)));
+  EXPECT_EQ(gDispatchedHint, 3);
+  EXPECT_EQ(gDispatchedFourthWord, 0x5EED);
 }
 
 TEST_F(Kernwell, ResultsCarryOneReferenceAndTheSourceIsUntouched) {

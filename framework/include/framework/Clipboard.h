@@ -11,6 +11,7 @@ class Clipboard final : public Object {
   // The picture on the clipboard, in any form Qt reads as an image (PNG among them); nil when there is
   // none.
   Ref<fw::Picture> Picture() const;
+  // True exactly when Picture() would give one.
   bool PictureAvailable() const;
   void SetPicture(fw::Picture& picture);
 };

@@ -15,6 +15,9 @@
 #include <QPointer>
 #include <QWidget>
 
+class QPushButton;
+class QShortcut;
+
 namespace fw {
 
 class Window;
@@ -32,7 +35,7 @@ class Control : public Object {
   bool Visible() const noexcept { return visible_; }
 
   // Applies a property list; raises RuntimeException when it is malformed. Settings the framework
-  // doesn't act on are kept and can be read back.
+  // doesn't act on are kept and can be read back. TabIndex orders the tab chain of the window's controls.
   void ApplyProperties(const std::string& propertyList);
   const std::vector<Property>& Properties() const noexcept { return properties_; }
   QWidget* Widget() const noexcept { return widget_; }
@@ -87,6 +90,7 @@ class Canvas final : public Control {
   std::vector<std::function<void(Graphics&)>> overlay_;
 };
 
+// Cancel true: Escape in its window presses it. TabStop false: out of the tab chain.
 class PushButton final : public Control {
  public:
   std::string Caption() const { return caption_; }
@@ -99,7 +103,10 @@ class PushButton final : public Control {
   void Apply(const Property& property) override;
 
  private:
+  void SetCancel(QPushButton& button, bool cancel);
+
   std::string caption_;
+  QPointer<QShortcut> escape_;  // owned by the button
 };
 
 class ProgressBar final : public Control {

@@ -15,7 +15,11 @@ namespace fw {
 // at 4 bytes a pixel, 480 MB at 16 bits a channel), while a 144-megapixel bomb of zeros is refused.
 inline constexpr int kDecodeLimitMB = 512;
 
-// Nil, at once, for anything that is not a readable regular file holding a picture that fits the limit:
+// The widest and tallest picture that opens: libpng writes nothing larger by default, and a picture that
+// opens must save.
+inline constexpr int kMaxPictureSide = 1'000'000;
+
+// Nil, at once, for anything that is not a readable regular file holding a picture that fits the limits:
 // empty, truncated or corrupt files, folders, FIFOs and devices never block. EXIF orientation is applied,
 // transparency is laid on white, and an animation gives its first frame.
 Ref<Picture> DecodePictureFile(const std::filesystem::path& path);

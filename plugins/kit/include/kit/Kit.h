@@ -23,6 +23,7 @@ void REALUnlockObject(REALobject object);
 REALfolderItem REALFolderItemFromPath(const char* path);
 int32_t REALFolderItemPath(REALfolderItem item, char* buffer, int32_t size);
 void* REALGraphicsPainter(REALgraphics graphics);
+int32_t REALObjectDataSize(REALobject object);
 
 // The class's own data inside an object: the object's address plus the offset the framework placed.
 inline void* REALGetClassData(REALobject object, const REALclassDefinition* definition) {

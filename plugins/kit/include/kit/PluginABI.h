@@ -95,6 +95,9 @@ typedef REALfolderItem (*REALFolderItemFromPathProc)(const char* path);   /* "RE
 typedef int32_t (*REALFolderItemPathProc)(REALfolderItem, char* buffer, int32_t size); /* "REALFolderItemPath" */
 /* The Qt painter behind a framework drawing context, valid for the call that handed the context over. */
 typedef void* (*REALGraphicsPainterProc)(REALgraphics);                 /* "REALGraphicsPainter" */
+/* The bytes of an object's data behind its 24-byte header, as its class records them: 0 for nil and for
+ * objects whose class holds no data a plug-in may read. */
+typedef int32_t (*REALObjectDataSizeProc)(REALobject);                  /* "REALObjectDataSize" */
 
 /* Objects handed to a plug-in are borrowed for the call; an object a routine returns carries one
  * reference, which the caller takes over. */
