@@ -13,11 +13,14 @@ namespace app {
 void W_Main::SetInputPic(const fw::Ref<fw::Picture>& picture) {
   InputPic.Store(picture);
   fw::NonNil(Dith, "the window has no engine")->Dither(picture);
-  // The offsets belong to the paint, which runs on the main thread.
-  fw::RunOnMainThread([this] {
-    ResetDrag();
-    Refresh();
-  });
+  // The offsets belong to the paint, which runs on the main thread; a batch thread asks for the repaint
+  // and goes on with its next picture.
+  auto show = [self = fw::Ref<W_Main>(this)] {
+    self->ResetDrag();
+    self->Refresh();
+  };
+  if (fw::IsMainThread()) show();
+  else fw::PostToMainThread(show);
 }
 
 void W_Main::Clear() {

@@ -1,8 +1,6 @@
 #include "batch/BatchDither.h"
 
-#include <filesystem>
-#include <future>
-
+#include "Prefetcher.h"
 #include "batch/SpeckmoorGlobals.h"
 #include "bindings/PNG.h"
 #include "framework/Application.h"
@@ -19,43 +17,22 @@ void BatchDither::Constructor(BatchDitherInterface* client, const fw::Ref<fw::Fo
   OutputFolder = output;
 }
 
-namespace {
-
-// The next item is decoded on another thread while this one is dithered and saved. A decoded picture is
-// used only for the file it was read from.
-struct Prefetch {
-  std::filesystem::path path;
-  std::future<fw::Ref<fw::Picture>> picture;
-
-  void Start(const fw::Ref<fw::FolderItem>& item) {
-    path = item ? item->NativePath() : std::filesystem::path();
-    picture = item ? std::async(std::launch::async, [item] { return item->OpenAsPicture(); })
-                   : std::future<fw::Ref<fw::Picture>>();
-  }
-  fw::Ref<fw::Picture> Take(const fw::Ref<fw::FolderItem>& item) {
-    if (!item) return nullptr;
-    if (picture.valid() && path == item->NativePath()) return picture.get();
-    if (picture.valid()) picture.wait();
-    return item->OpenAsPicture();
-  }
-};
-
-}  // namespace
-
 void BatchDither::Event_Run() {
   fw::NonNil(UpdateInterface, "no client for the batch");
   fw::NonNil(SourceFolder, "no folder to process");
   std::int32_t count = 0;
-  Prefetch next;
-  for (std::int32_t i = 1;; ++i) {
-    // The bound is read afresh on every pass: a folder may gain or lose items meanwhile.
-    const std::int32_t items = SourceFolder->Count();
-    if (items < i) break;
-    fw::Ref<fw::FolderItem> item = SourceFolder->Item(i);
-    fw::Ref<fw::Picture> picture = next.Take(item);
-    next.Start(i < items ? SourceFolder->Item(i + 1) : nullptr);
-    if (picture) {
+  // The folder as it is now. People move finished originals away and drop more files in while a batch
+  // runs: an entry gone by its turn is skipped, one added meanwhile is left for another batch, and every
+  // other file is written exactly once. One listing also keeps the walk linear in the folder's size.
+  const std::vector<fw::Ref<fw::FolderItem>> items = SourceFolder->Entries();
+  Prefetcher ahead;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const fw::Ref<fw::FolderItem>& item = items[i];
+    if (fw::Ref<fw::Picture> picture = ahead.Take(item)) {
       UpdateInterface->Interface_ProcessImage(picture, item->Name());
+      // The next item is decoded while this one is saved, unless the user has asked to stop by now: no
+      // item is opened after a cancel.
+      if (i + 1 < items.size() && !UpdateInterface->Interface_CheckForCanceled()) ahead.Start(items[i + 1]);
       if (fw::Ref<fw::Application> app = fw::RuntimeApplication()) app->YieldToNextThread();
       // A later picture of the batch never replaces an earlier one's file.
       fw::Ref<fw::FolderItem> target =

@@ -54,6 +54,10 @@ void W_MainBatchSide::SetInputBatch(const fw::Ref<fw::FolderItem>& source) {
   progress->PB_Watch()->SetMaximum(source->Count());
   progress->ShowWithin(*this);
 
+  {
+    std::lock_guard lock(newsMutex_);
+    news_ = News{};
+  }
   fw::Ref<BatchDither> worker = fw::MakeRef<BatchDither>();
   worker->Constructor(this, source, output);
   Batch.Store(worker);
@@ -65,13 +69,32 @@ void W_MainBatchSide::SetInputBatch(const fw::Ref<fw::FolderItem>& source) {
 }
 
 void W_MainBatchSide::Interface_ProcessImage(const fw::Ref<fw::Picture>& picture, const std::string& name) {
-  fw::Ref<W_Progress> progress = Progress.Load();
-  if (progress) {
-    progress->UpdateName(name);
-    fw::Ref<fw::ProgressBar> bar = progress->PB_Watch();
-    bar->SetValue(bar->Value() + 1);
-  }
+  TellProgress(name);
   SetInputPic(picture);
+}
+
+void W_MainBatchSide::TellProgress(const std::string& name) {
+  bool post = false;
+  {
+    std::lock_guard lock(newsMutex_);
+    news_.name = name;
+    ++news_.pictures;
+    post = !std::exchange(news_.posted, true);
+  }
+  if (post) fw::PostToMainThread([self = fw::Ref<W_MainBatchSide>(this)] { self->ShowProgress(); });
+}
+
+void W_MainBatchSide::ShowProgress() {
+  News news;
+  {
+    std::lock_guard lock(newsMutex_);
+    news = news_;
+    news_.posted = false;
+  }
+  if (fw::Ref<W_Progress> progress = Progress.Load()) {
+    progress->UpdateName(news.name);
+    progress->PB_Watch()->SetValue(news.pictures);
+  }
 }
 
 fw::Ref<fw::Picture> W_MainBatchSide::Interface_GetProcessedImage() { return DitheredImage(); }

@@ -1,47 +1,31 @@
-// A folder of 24 colour JPEGs of 4000 x 3000 through the real worker thread and a real engine, beside a
-// one-bit conversion loop in a common Python imaging library on the same files.
+// Folder batches through the real program, offscreen: a document window's batch side with its worker
+// thread, engine and progress window, the dialogs answered as a person would. Three folders: 24 colour
+// photographs of 4000 x 3000, 3,000 small grey pictures, and 10,000 files that are no pictures; the first
+// two beside a loop in a common Python imaging library on the same files.
+#include <QApplication>
+#include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
+#include <QTimer>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <random>
 #include <string>
 
-#include "BenchSupport.h"
-#include "batch/BatchDither.h"
-#include "engine/Speckmoor.h"
+#include "app/Startup.h"
+#include "app/W_Main.h"
+#include "batch/W_MainBatchSide.h"
 #include "framework/Bundle.h"
+#include "framework/Runtime.h"
 
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
 namespace {
-
-constexpr int kFiles = 24;
-
-// The client the worker talks to: a real engine, and a signal when the batch is over.
-class Client final : public fw::Object, public batch::BatchDitherInterface {
- public:
-  void Interface_BatchComplete(std::int32_t count, const fw::Ref<fw::FolderItem>&) override {
-    std::lock_guard lock(mutex);
-    written = count;
-    done = true;
-    finished.notify_all();
-  }
-  void Interface_ProcessImage(const fw::Ref<fw::Picture>& picture, const std::string&) override { engine->Dither(picture); }
-  fw::Ref<fw::Picture> Interface_GetProcessedImage() override { return engine->buffer.Load(); }
-  bool Interface_CheckForCanceled() override { return false; }
-  fw::Object& InterfaceObject() override { return *this; }
-
-  fw::Ref<engine::Speckmoor> engine = fw::MakeRef<engine::Speckmoor>();
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  int written = 0;
-};
 
 long PeakResidentKilobytes() {
   std::ifstream status("/proc/self/status");
@@ -58,10 +42,10 @@ long PeakResidentKilobytes() {
 }
 
 // Photographs made from the program's own icon, scaled up, with a gradient and grain of their own.
-void MakeInputs(const fs::path& folder) {
+void MakePhotographs(const fs::path& folder, int count) {
   const QImage icon(QString::fromStdString((fw::ResourcesFolder() / "Speckmoor.png").string()));
   std::mt19937 random(2026);
-  for (int i = 0; i < kFiles; ++i) {
+  for (int i = 0; i < count; ++i) {
     QImage photo(4000, 3000, QImage::Format_RGB32);
     QPainter painter(&photo);
     QLinearGradient sky(0, 0, 4000, 3000);
@@ -75,43 +59,111 @@ void MakeInputs(const fs::path& folder) {
   }
 }
 
-}  // namespace
-
-int main() {
-  bench_support::StartApplication();
-  bench_support::SetOption("OptionsContrast", true);
-  const fs::path dir = fs::temp_directory_path() / "speckmoor-batch-bench";
-  fs::remove_all(dir);
-  fs::create_directories(dir / "in");
-  fs::create_directories(dir / "out");
-  MakeInputs(dir / "in");
-
-  fw::Ref<Client> client = fw::MakeRef<Client>();
-  fw::Ref<batch::BatchDither> worker = fw::MakeRef<batch::BatchDither>();
-  worker->Constructor(client.get(), fw::MakeRef<fw::FolderItem>(dir / "in"), fw::MakeRef<fw::FolderItem>(dir / "out"));
-  const auto start = std::chrono::steady_clock::now();
-  worker->Run();
-  {
-    std::unique_lock lock(client->mutex);
-    client->finished.wait(lock, [&] { return client->done; });
+// Small grey pictures, as a scanned icon set would give.
+void MakeSmallPictures(const fs::path& folder, int count) {
+  std::mt19937 random(7);
+  for (int i = 0; i < count; ++i) {
+    QImage image(64, 48, QImage::Format_Grayscale8);
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 64; ++x) image.scanLine(y)[x] = static_cast<uchar>((x * 4 + y * 3 + i + random() % 40) % 256);
+    char name[32];
+    std::snprintf(name, sizeof name, "icon%05d.png", i);
+    image.save(QString::fromStdString((folder / name).string()), "PNG");
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  worker->WaitUntilDone(std::chrono::seconds(60));
-  std::printf("Speckmoor batch: %d of %d files in %.2f s, %.2f pictures/s, peak resident %.0f MB\n", client->written,
-              kFiles, seconds, kFiles / seconds, PeakResidentKilobytes() / 1024.0);
+}
 
-  const std::string peer = "/usr/bin/python3 " SPECKMOOR_BENCH_DIR "/batch_peer.py '" + (dir / "in").string() + "' '" +
-                           (dir / "peer").string() + "'";
-  FILE* pipe = popen(peer.c_str(), "r");
+void MakeNonPictures(const fs::path& folder, int count) {
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "note%05d.txt", i);
+    std::ofstream(folder / name) << "not a picture " << i << "\n";
+  }
+}
+
+// Runs a batch of `source` into `location` through the window, answering the location dialog and the
+// completion message; the seconds from the location chosen to the message.
+double Batch(app::W_Main& window, const fs::path& source, const fs::path& location) {
+  Clock::time_point started{}, ended{};
+  bool over = false;
+  QTimer answerer;
+  QObject::connect(&answerer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      dialog->setDirectory(QString::fromStdString(location.string()));
+      if (auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) field->clear();
+      started = Clock::now();
+      QMetaObject::invokeMethod(dialog, "accept");
+    } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      ended = Clock::now();
+      box->accept();
+      over = true;
+    }
+  });
+  answerer.start(1);
+  window.SetInputBatch(fw::MakeRef<fw::FolderItem>(source));
+  while (!over) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+  fw::WaitForThreads();
+  return std::chrono::duration<double>(ended - started).count();
+}
+
+// The peer loop's seconds, or a negative number when Python's imaging library is missing.
+double Peer(const fs::path& source, const fs::path& target, bool small) {
+  const std::string command = std::string("/usr/bin/python3 ") + SPECKMOOR_BENCH_DIR + "/batch_peer.py '" +
+                              source.string() + "' '" + target.string() + "'" + (small ? " optimize" : "");
+  FILE* pipe = popen(command.c_str(), "r");
   char line[256] = {};
   const bool got = pipe && std::fgets(line, sizeof line, pipe);
   const int status = pipe ? pclose(pipe) : -1;
-  if (!got || status != 0) {
-    std::printf("peer skipped: python3-pil is not installed (apt-get install python3-pil)\n");
-  } else {
-    const double peerSeconds = std::atof(line);
-    std::printf("peer loop: %.2f s\nratio Speckmoor / peer: %.2f\n", peerSeconds, seconds / peerSeconds);
+  return got && status == 0 ? std::atof(line) : -1.0;
+}
+
+void Compare(const char* what, double seconds, double peer) {
+  if (peer < 0) std::printf("  peer skipped: python3-pil is not installed (apt-get install python3-pil)\n");
+  else std::printf("  peer loop: %.2f s; ratio Speckmoor / peer: %.2f  (%s)\n", peer, seconds / peer, what);
+}
+
+}  // namespace
+
+int main() {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  fw::RuntimeInit();
+  batch::InstallBatchSide();
+  app::RegisterClasses();
+  app::_Startup();
+  fw::Ref<app::W_Main> window = app::W_MainInstance();
+
+  const fs::path dir = fs::temp_directory_path() / "speckmoor-batch-bench";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "out");
+
+  fs::create_directories(dir / "Photographs");
+  MakePhotographs(dir / "Photographs", 24);
+  const long before = PeakResidentKilobytes();
+  const double photos = Batch(*window, dir / "Photographs", dir / "out");
+  std::printf("24 photographs of 4000 x 3000: %.2f s, %.2f pictures/s, peak resident %.0f MB (%.0f MB before)\n",
+              photos, 24 / photos, PeakResidentKilobytes() / 1024.0, before / 1024.0);
+  Compare("bar <= 0.6", photos, Peer(dir / "Photographs", dir / "peer-photos", false));
+
+  for (const int count : {100, 1000, 3000}) {
+    const fs::path folder = dir / ("Icons " + std::to_string(count));
+    fs::create_directories(folder);
+    MakeSmallPictures(folder, count);
+    const double seconds = Batch(*window, folder, dir / "out");
+    std::printf("%d grey pictures of 64 x 48: %.2f s, %.0f us a picture\n", count, seconds, seconds * 1e6 / count);
+    if (count == 3000)
+      Compare("bar <= 1.0, goal <= 0.5", seconds, Peer(folder, dir / "peer-icons", true));
+  }
+
+  for (const int count : {100, 1000, 10000}) {
+    const fs::path folder = dir / ("Notes " + std::to_string(count));
+    fs::create_directories(folder);
+    MakeNonPictures(folder, count);
+    const double seconds = Batch(*window, folder, dir / "out");
+    std::printf("%d files that are no pictures: %.3f s, %.1f us a file%s\n", count, seconds, seconds * 1e6 / count,
+                count == 10000 ? "  (bar < 3 s, goal < 0.5 s)" : "");
   }
   fs::remove_all(dir);
-  return 0;
+  window = nullptr;
+  app::ModuleExits();
+  return fw::RuntimeExit();
 }

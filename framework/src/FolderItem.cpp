@@ -24,14 +24,35 @@ bool FolderItem::Directory() const {
   return fs::is_directory(path_, ec);
 }
 
-void FolderItem::ReadListing() const {
-  listing_.clear();
+namespace {
+
+// The entries of a folder in byte order of their names; each name is taken once, not per comparison.
+std::vector<fs::path> ListFolder(const fs::path& folder) {
+  std::vector<std::pair<std::string, fs::path>> named;
   std::error_code ec;
-  for (fs::directory_iterator it(path_, ec), end; !ec && it != end; it.increment(ec))
-    listing_.push_back(it->path());
-  std::sort(listing_.begin(), listing_.end(),
-            [](const fs::path& a, const fs::path& b) { return a.filename().native() < b.filename().native(); });
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    named.emplace_back(it->path().filename().native(), it->path());
+  std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<fs::path> paths;
+  paths.reserve(named.size());
+  for (auto& entry : named) paths.push_back(std::move(entry.second));
+  return paths;
+}
+
+}  // namespace
+
+void FolderItem::ReadListing() const {
+  listing_ = ListFolder(path_);
   listed_ = true;
+}
+
+std::vector<Ref<FolderItem>> FolderItem::Entries() const {
+  std::vector<Ref<FolderItem>> entries;
+  if (!Directory()) return entries;
+  std::vector<fs::path> paths = ListFolder(path_);
+  entries.reserve(paths.size());
+  for (fs::path& p : paths) entries.push_back(MakeRef<FolderItem>(std::move(p)));
+  return entries;
 }
 
 std::int32_t FolderItem::Count() const {

@@ -7,8 +7,6 @@
 #include <QThread>
 #include <atomic>
 #include <cstdlib>
-#include <condition_variable>
-#include <deque>
 #include <mutex>
 
 #include "framework/Bundle.h"
@@ -179,69 +177,5 @@ void RuntimeUnhandledException(const std::exception& e) {
 }
 
 bool IsMainThread() { return !qApp || QThread::currentThread() == qApp->thread(); }
-
-namespace {
-
-struct MainThreadJob {
-  const std::function<void()>* work;
-  std::exception_ptr failure;
-  bool done = false;
-};
-
-std::mutex gJobsMutex;
-std::condition_variable gJobsDone;
-std::deque<MainThreadJob*> gJobs;
-
-}  // namespace
-
-MainThreadQueue& MainThreadQueue::Instance() {
-  static MainThreadQueue* queue = [] {
-    auto* q = new MainThreadQueue;  // lives as long as the process
-    if (qApp) q->moveToThread(qApp->thread());
-    return q;
-  }();
-  return *queue;
-}
-
-void MainThreadQueue::Drain() {
-  for (;;) {
-    MainThreadJob* job = nullptr;
-    {
-      std::lock_guard lock(gJobsMutex);
-      if (gJobs.empty()) return;
-      job = gJobs.front();
-      gJobs.pop_front();
-    }
-    try {
-      (*job->work)();
-    } catch (...) {
-      job->failure = std::current_exception();
-    }
-    {
-      std::lock_guard lock(gJobsMutex);
-      job->done = true;
-    }
-    gJobsDone.notify_all();
-  }
-}
-
-void RunOnMainThread(const std::function<void()>& f) {
-  if (IsMainThread()) {
-    f();
-    return;
-  }
-  MainThreadJob job{&f, nullptr};
-  {
-    std::lock_guard lock(gJobsMutex);
-    gJobs.push_back(&job);
-  }
-  QMetaObject::invokeMethod(&MainThreadQueue::Instance(), "Drain", Qt::QueuedConnection);
-  {
-    std::unique_lock lock(gJobsMutex);
-    gJobsDone.wait(lock, [&] { return job.done; });
-  }
-  // An exception comes back to the caller's thread, as if the call had run there.
-  if (job.failure) std::rethrow_exception(job.failure);
-}
 
 }  // namespace fw

@@ -1,6 +1,9 @@
 // The document window's batch side: the window that the program makes once batches are installed.
 #pragma once
 
+#include <mutex>
+#include <string>
+
 #include "app/W_Main.h"
 #include "batch/BatchDither.h"
 #include "batch/BatchDitherInterface.h"
@@ -8,7 +11,7 @@
 
 namespace batch {
 
-class W_MainBatchSide final : public app::W_Main, public BatchDitherInterface {
+class W_MainBatchSide : public app::W_Main, public BatchDitherInterface {
  public:
   ~W_MainBatchSide() override;
 
@@ -33,9 +36,21 @@ class W_MainBatchSide final : public app::W_Main, public BatchDitherInterface {
   static fw::Ref<fw::FolderItem> OutputFolderIn(const fw::FolderItem& location, const std::string& sourceName);
 
  private:
+  // The progress window hears of each picture without the batch waiting for it; when the main thread
+  // lags behind, it shows the latest news once rather than every picture in turn.
+  void TellProgress(const std::string& name);
+  void ShowProgress();
+
   fw::GuardedRef<BatchDither> Batch;
   fw::GuardedRef<W_Progress> Progress;
   std::atomic<bool> batchRunning_{false};
+  struct News {
+    std::string name;
+    std::int32_t pictures = 0;
+    bool posted = false;
+  };
+  std::mutex newsMutex_;
+  News news_;
 };
 
 // From now on the program's document windows have their batch side.

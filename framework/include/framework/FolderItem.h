@@ -25,6 +25,9 @@ class FolderItem final : public Object {
   // Item uses the listing of the last Count (reading it on first use). Nil outside 1..Count.
   std::int32_t Count() const;
   Ref<FolderItem> Item(std::int32_t index) const;
+  // The folder's entries as they are now, in the same order: one listing, for walking a folder that
+  // may change meanwhile. Empty for a file.
+  std::vector<Ref<FolderItem>> Entries() const;
   Ref<FolderItem> Child(const std::string& name) const;
   Ref<FolderItem> Parent() const;  // nil for the root
 

@@ -51,5 +51,8 @@ bool IsMainThread();
 // threads keep their order, and an exception `f` raises is raised again in the caller's thread. Never
 // call it while holding a lock the main thread may wait for.
 void RunOnMainThread(const std::function<void()>& f);
+// Runs `f` on the main thread later, without waiting, also when called there; it keeps its place among
+// the calls carried to the main thread. An exception it raises goes to RuntimeUnhandledException.
+void PostToMainThread(std::function<void()> f);
 
 }  // namespace fw
