@@ -61,7 +61,7 @@ void RegisterClasses() {
        "Interface_ProcessImage", "SetInputBatch", "DitheredImage", "Interface_GetProcessedImage",
        "Interface_CheckForCanceled"});
   RegisterProgramClass("Speckmoor", "Object", {"Dither"});
-  RegisterProgramClass("BatchDither", "Thread", {"Constructor", "NameWithoutExtension"});
+  RegisterProgramClass("BatchDither", "Thread", {"Event_Run", "Constructor"});
   RegisterProgramClass("BatchDitherInterface", nullptr,
                        {"Interface_BatchComplete", "Interface_ProcessImage", "Interface_GetProcessedImage",
                         "Interface_CheckForCanceled"});

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <stdexcept>
 
 #include "bindings/ConvolutionEffect.h"
 #include "bindings/ImageFilter.h"
@@ -153,6 +154,13 @@ void DiffuseRow(std::uint8_t* row, std::uint8_t* below, std::uint8_t* twoBelow, 
 }  // namespace
 
 void DiffuseError(fw::Picture& working, fw::Picture& result, double factor) {
+  // The tables below hold a share only for the sums that stay within the clamp's bias.
+  constexpr double kMaxFactor = 0.25;
+  static_assert(kMaxFactor * 127 < kClampBias);
+  if (!(factor >= 0.0 && factor <= kMaxFactor)) throw std::invalid_argument("the error share's factor lies outside 0 to 0.25");
+  if (working.Depth() != 32 || result.Depth() != 32 || working.Width() != result.Width() ||
+      working.Height() != result.Height())
+    throw std::invalid_argument("the working picture and the result must be 32-bit and of one size");
   // The share a pixel of each level hands on: its error, old minus new, times the factor, converted from
   // the same double product the per-pixel step would make. A table by level keeps the threshold test
   // off the chain from one pixel to the next.

@@ -2,10 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 #include <map>
 
 #include "framework/Application.h"
@@ -61,20 +61,17 @@ void ForEachItem(MenuItem& root, const std::function<void(MenuItem&, int depth)>
   }
 }
 
-class ShortcutFilter final : public QObject {
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (!(key->modifiers() & Qt::ControlModifier) || key->isAutoRepeat()) return QObject::eventFilter(watched, event);
-    // The first receiver handles it; a matched shortcut goes no further.
-    if (!watched->isWidgetType()) return QObject::eventFilter(watched, event);
-    // Keys typed into a dialog are the dialog's; a window another window's message leaves free keeps its
-    // shortcuts.
-    if (static_cast<QWidget*>(watched)->window()->isModal()) return QObject::eventFilter(watched, event);
-    return HandleShortcut(key->keyCombination().toCombined());
-  }
-};
+// The enabling pass first, then the command when its item is enabled: a disabled item's shortcut does
+// nothing.
+bool Activate(MenuItem& item) {
+  Ref<MenuItem> keep(&item);
+  Guarded([&] {
+    RunEnablingPass();
+    if (keep->Enabled()) DeliverMenuCommand(keep->Name());
+  });
+  if (QAction* a = ThePresenter().actions[keep.get()]) Sync(*keep, a);
+  return true;
+}
 
 }  // namespace
 
@@ -110,7 +107,6 @@ void InstallMenuShortcuts() {
   static bool installed = false;
   if (installed || !qApp) return;
   installed = true;
-  qApp->installEventFilter(new ShortcutFilter);
   MenuItem::SetChangeListener([](MenuItem& item) {
     Ref<MenuItem> keep(&item);
     auto sync = [keep] {
@@ -120,6 +116,19 @@ void InstallMenuShortcuts() {
     };
     if (IsMainThread()) sync();
     else QMetaObject::invokeMethod(qApp, sync, Qt::QueuedConnection);
+  });
+}
+
+void InstallShortcuts(QWidget& window, MenuBar& bar) {
+  // Qt's own shortcuts match a key press the way the keyboard's layout means it (Ctrl and the key that
+  // gives 2 on a French keyboard is Ctrl+2), and stay out of the way while a dialog has the keyboard.
+  ForEachItem(bar, [&](MenuItem& item, int depth) {
+    const QKeySequence keys = SequenceOf(item);
+    if (depth < 2 || keys.isEmpty()) return;
+    auto* shortcut = new QShortcut(keys, &window);
+    shortcut->setContext(Qt::WindowShortcut);
+    shortcut->setAutoRepeat(false);
+    QObject::connect(shortcut, &QShortcut::activated, [keep = Ref<MenuItem>(&item)] { Activate(*keep); });
   });
 }
 
@@ -155,14 +164,7 @@ bool HandleShortcut(int keyWithModifiers) {
   ForEachItem(*bar, [&](MenuItem& item, int depth) {
     if (!match && depth >= 2 && !SequenceOf(item).isEmpty() && SequenceOf(item) == pressed) match = &item;
   });
-  if (!match) return false;
-  Ref<MenuItem> keep(match);
-  Guarded([&] {
-    RunEnablingPass();
-    if (keep->Enabled()) DeliverMenuCommand(keep->Name());
-  });
-  if (QAction* a = ThePresenter().actions[keep.get()]) Sync(*keep, a);
-  return true;
+  return match && Activate(*match);
 }
 
 }  // namespace fw

@@ -8,10 +8,14 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <algorithm>
 #include <mutex>
 
 namespace fw {
 namespace {
+
+// Enough of a file's start for every reader to tell its own kind.
+constexpr off_t kHeadBytes = 64 * 1024;
 
 void SetDecodeLimit() {
   static std::once_flag once;
@@ -28,9 +32,10 @@ bool DeclaredSizeFits(const QSize& size) {
   return bytes <= qint64{kDecodeLimitMB} * 1024 * 1024;
 }
 
-Ref<Picture> Decode(QIODevice& device) {
+// An empty format means: tell it from the content.
+Ref<Picture> Decode(QIODevice& device, const QByteArray& format = {}) {
   SetDecodeLimit();
-  QImageReader reader(&device);
+  QImageReader reader(&device, format);
   reader.setAutoTransform(true);  // EXIF orientation
   if (!DeclaredSizeFits(reader.size())) return nullptr;
   QImage image;
@@ -49,11 +54,25 @@ Ref<Picture> DecodePictureFile(const std::filesystem::path& path) {
     ::close(fd);
     return nullptr;
   }
-  // Closed here rather than by Qt, so each open has its close where ThreadSanitizer sees it: a batch
-  // decodes on several threads while others list folders, and descriptors are reused between them.
-  QFile file;
-  Ref<Picture> picture = file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) ? Decode(file) : nullptr;
-  file.close();
+  // Each of Qt's readers peeks at the content to tell whether the file is its kind, a read and a seek
+  // each: asked of a copy of the head in memory instead, a folder of files that are no pictures goes
+  // fast. A small file is decoded from that copy whole.
+  QByteArray head(static_cast<qsizetype>(std::min<off_t>(st.st_size, kHeadBytes)), Qt::Uninitialized);
+  const ssize_t got = ::pread(fd, head.data(), static_cast<std::size_t>(head.size()), 0);
+  head.truncate(got > 0 ? static_cast<qsizetype>(got) : 0);
+  QBuffer headBuffer(&head);
+  const QByteArray format = headBuffer.open(QIODevice::ReadOnly) ? QImageReader::imageFormat(&headBuffer) : QByteArray();
+  Ref<Picture> picture;
+  if (!format.isEmpty() && head.size() == st.st_size) {
+    headBuffer.seek(0);
+    picture = Decode(headBuffer, format);
+  } else if (!format.isEmpty()) {
+    // Closed here rather than by Qt, so each open has its close where ThreadSanitizer sees it: a batch
+    // decodes on several threads while others list folders, and descriptors are reused between them.
+    QFile file;
+    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) picture = Decode(file, format);
+    file.close();
+  }
   ::close(fd);
   return picture;
 }

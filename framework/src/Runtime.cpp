@@ -44,11 +44,13 @@ void ShowBox(const std::string& message) {
 void RegisterFrameworkClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // A class's table begins with its superclass's operations.
     auto add = [](const char* name, const char* super, std::vector<std::string> ops = {}) {
       ClassRecord r;
       r.name = name;
       r.super = super ? FindClass(super) : nullptr;
-      r.operations = std::move(ops);
+      if (r.super) r.operations = r.super->operations;
+      r.operations.insert(r.operations.end(), ops.begin(), ops.end());
       RegisterClass(std::move(r));
     };
     add("Object", nullptr);

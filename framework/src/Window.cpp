@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <algorithm>
 
+#include "framework/Application.h"
 #include "framework/Exceptions.h"
 #include "framework/FileType.h"
 #include "framework/Runtime.h"
@@ -190,6 +191,9 @@ void Window::Constructor() {
     KeepWindow(this);
     open_ = true;
     Layout();
+    // A window without a menu bar of its own (About, Progress) still takes the program's shortcuts.
+    Ref<Application> app = RuntimeApplication();
+    if (Ref<fw::MenuBar> bar = menuBar_ ? menuBar_ : (app ? app->MenuBar() : nullptr)) InstallShortcuts(*widget_, *bar);
     CreateControls();
     AddMenuHandlers(this);
     for (auto& entry : controls_) entry.second->DeliverOpen();

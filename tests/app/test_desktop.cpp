@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
+#include <tuple>
 
 #include "AppFixture.h"
 #include "TestSupport.h"
@@ -90,6 +91,46 @@ TEST_F(Desktop, StartUpRegistersClassesInOrderAndOpensOneEmptyWindow) {
   EXPECT_EQ(docs[0]->MenuBar().get(), app::MenuInstance().get());
   EXPECT_EQ(app::W_MainInstance().get(), docs[0].get());  // the accessor makes no second window
   EXPECT_EQ(DocumentWindows().size(), 1u);
+}
+
+TEST_F(Desktop, EveryClassRecordHoldsItsOperationsInSlotOrder) {
+  using Ops = std::vector<std::string>;
+  // Each class's own operations follow its superclass's.
+  const std::vector<std::tuple<std::string, std::string, Ops>> own = {
+      {"App", "Application", {"_FileNewWindow_Action", "_FileBatchDither_Action"}},
+      {"Menu.Menu", "MenuBar", {"Untitled0", "Untitled2", "Untitled3", "Untitled4"}},
+      {"W_About.W_About", "Window",
+       {"Layout", "CreateControls", "_CreateControls0", "Canvas1_Paint", "StaticText2_Open", "StaticText3_MouseDown",
+        "AddMenuHandlers", "Event_Open", "_FileCloseWindow_Action"}},
+      {"Speckmoor", "Object", {"Dither"}},
+      {"BatchDither", "Thread", {"Event_Run", "Constructor"}},
+      {"BatchDitherInterface", "",
+       {"Interface_BatchComplete", "Interface_ProcessImage", "Interface_GetProcessedImage",
+        "Interface_CheckForCanceled"}},
+      {"W_Progress.W_Progress", "Window",
+       {"Layout", "CreateControls", "_CreateControls0", "PushButton1_Action", "Event_Close", "Constructor",
+        "UpdateName"}},
+  };
+  for (const auto& [name, super, ops] : own) {
+    const fw::ClassRecord* record = fw::FindClass(name);
+    ASSERT_TRUE(record) << name;
+    Ops expected = record->super ? record->super->operations : Ops{};
+    EXPECT_EQ(record->super ? record->super->name : "", super) << name;
+    expected.insert(expected.end(), ops.begin(), ops.end());
+    EXPECT_EQ(record->operations, expected) << name;
+  }
+  EXPECT_EQ(fw::FindClass("Thread")->operations, (Ops{"Run", "Suspend", "Resume", "Sleep", "Kill"}));
+  EXPECT_EQ(fw::FindClass("Menu.Menu")->operations.front(), "Constructor");
+  // The document window's 68 own operations: its building steps, 27 item accessors, 14 events, 16 menu
+  // handlers and 8 more; the ends show the order.
+  const fw::ClassRecord* doc = fw::FindClass("W_Main.W_Main");
+  const Ops& w = doc->operations;
+  ASSERT_EQ(w.size(), doc->super->operations.size() + 68);
+  EXPECT_EQ(Ops(w.end() - 68, w.end() - 62),
+            (Ops{"Layout", "CreateControls", "ViewMenu", "AppleAboutSpeckmoor", "ViewShowOriginal", "UntitledMenu0"}));
+  EXPECT_EQ(Ops(w.end() - 8, w.end()), (Ops{"Clear", "SetInputPic", "Interface_BatchComplete", "Interface_ProcessImage",
+                                            "SetInputBatch", "DitheredImage", "Interface_GetProcessedImage",
+                                            "Interface_CheckForCanceled"}));
 }
 
 TEST_F(Desktop, HandlersAreRegisteredInTableOrderAndEveryWindowShowsTheOneBar) {

@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QUrl>
@@ -15,6 +16,8 @@
 #include "batch/W_MainBatchSide.h"
 #include "framework/MenuCommands.h"
 #include "framework/PictureFile.h"
+#include "framework/PropertyList.h"
+#include "framework/Window.h"
 
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -283,7 +286,9 @@ TEST_F(Batch, AFolderOfPicturesAndOtherThings) {
   std::filesystem::create_directory(source_ / "sub");
   SavePicture(source_ / "sub" / "deeper.png", 4);  // never descended into
   StartBatch(dir_ / "out");
-  ASSERT_TRUE(window_->BatchRunning() || window_->CurrentBatch());
+  // The bar counts every item, pictures or not.
+  ASSERT_TRUE(window_->CurrentProgress());
+  EXPECT_EQ(window_->CurrentProgress()->PB_Watch()->Maximum(), 5);
   ASSERT_TRUE(WaitForEnd());
   const auto output = dir_ / "out" / "Holiday Photos (Dithered)";
   EXPECT_EQ(Names(output), (std::vector<std::string>{"a.png", "b.png", "c \"d\" \xC3\xA9.png"}));
@@ -306,6 +311,41 @@ TEST_F(Batch, AFolderOfPicturesAndOtherThings) {
   StartBatch(dir_ / "out");
   ASSERT_TRUE(WaitForEnd());
   EXPECT_TRUE(std::filesystem::is_directory(dir_ / "out" / "Holiday Photos (Dithered #2)"));
+}
+
+TEST_F(Batch, AFolderDroppedOrChosenWithNoWindowStartsABatch) {
+  SavePicture(source_ / "d.png", 4);
+  // Dropped on the window.
+  fw::Ref<fw::DragItem> drop = fw::MakeRef<fw::DragItem>(std::vector{fw::MakeRef<fw::FolderItem>(source_)});
+  new testing_support::DialogAnswerer<QMessageBox>([](QMessageBox& box) { box.accept(); });
+  testing_support::AnswerFolderDialog((dir_ / "out").string());
+  window_->Event_DropObject(*drop, 1);
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_EQ(Names(dir_ / "out" / "Holiday Photos (Dithered)"), std::vector<std::string>{"d.png"});
+
+  // Chosen with no window open: the application opens one for the batch.
+  ASSERT_TRUE(fw::CloseAllWindows());
+  auto titled = [](const char* words) {
+    return [words] { return QApplication::activeModalWidget()->windowTitle().contains(words); };
+  };
+  new testing_support::DialogAnswerer<QFileDialog>(
+      [&](QFileDialog& dialog) {
+        dialog.setDirectory(QString::fromStdString(source_.string()));
+        QMetaObject::invokeMethod(&dialog, "accept");
+      },
+      titled("Choose a Folder"));
+  new testing_support::DialogAnswerer<QFileDialog>(
+      [&](QFileDialog& dialog) {
+        dialog.setDirectory(QString::fromStdString((dir_ / "out").string()));
+        QMetaObject::invokeMethod(&dialog, "accept");
+      },
+      titled("Batch processed images"));
+  new testing_support::DialogAnswerer<QMessageBox>([](QMessageBox& box) { box.accept(); });
+  EXPECT_TRUE(fw::DeliverMenuCommand("FileBatchDither"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fw::RunningThreads() == 0 && !Names(dir_ / "out").empty(); }, 60000));
+  ASSERT_TRUE(fw::WaitForThreads(std::chrono::seconds(60)));
+  EXPECT_EQ(testing_support::DocumentWindows().size(), 1u);
+  EXPECT_EQ(Names(dir_ / "out" / "Holiday Photos (Dithered #2)"), std::vector<std::string>{"d.png"});
 }
 
 TEST_F(Batch, StemsThatAgreeNeverReplaceEachOther) {
@@ -345,7 +385,8 @@ TEST_F(Batch, CancelStopsAfterTheItemInHandAndEveryFileIsWhole) {
   EXPECT_EQ(progress->PB_Watch()->Maximum(), 40);
   EXPECT_EQ(progress->ST_Name()->Text(), "Dithering: p100.png");
 
-  // While it runs, the window takes no other input.
+  // While it runs, the window takes no other input, not even the picture on the clipboard.
+  QApplication::clipboard()->setImage(Gradient(8, 8, 1));
   window_->Show();
   fw::RunEnablingPass();
   for (const char* name : {"FileOpen", "EditPaste", "EditClear", "OptionsContrast", "FileBatchDither"})
@@ -430,6 +471,7 @@ TEST_F(Batch, OneWindowsMessageLeavesTheOtherWindowsBatchFree) {
         modality = box.windowModality();
         // The other window keeps its shortcuts too.
         other->Show();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == other->Widget(); }, 5000));
         QTest::keyClick(other->Widget(), Qt::Key_2, Qt::ControlModifier);
         otherZoom = other->Scale();
         // The other window's Cancel, clicked as a person would while this message is up.
@@ -551,11 +593,50 @@ TEST_F(Batch, AFolderOfTwoHundredPictures) {
   EXPECT_NE(message_.find("200 files were processed"), std::string::npos) << message_;
 }
 
+namespace {
+
+// A property list as "Name=value" entries, one after another.
+std::string Entries(const std::string& bytes, const fw::PropertyTypeOf& typeOf) {
+  std::optional<std::vector<fw::Property>> list = fw::DecodePropertyList(bytes, typeOf);
+  if (!list) return "malformed";
+  std::string out;
+  for (const fw::Property& p : *list) {
+    out += p.name + "=";
+    if (const auto* i = std::get_if<std::int32_t>(&p.value)) out += std::to_string(*i);
+    if (const auto* b = std::get_if<bool>(&p.value)) out += *b ? "true" : "false";
+    if (const auto* s = std::get_if<std::string>(&p.value)) out += "'" + *s + "'";
+    if (const auto* c = std::get_if<fw::PropertyColor>(&p.value))
+      out += std::to_string(c->red) + "," + std::to_string(c->green) + "," + std::to_string(c->blue);
+    out += " ";
+  }
+  return out;
+}
+
+}  // namespace
+
 TEST_F(Batch, TheProgressWindowAndItsLists) {
   EXPECT_EQ(batch::W_Progress::WindowSettings().size(), 275u);
   EXPECT_EQ(batch::W_Progress::ProgressBarSettings().size(), 211u);
   EXPECT_EQ(batch::W_Progress::ButtonSettings().size(), 306u);
   EXPECT_EQ(batch::W_Progress::LabelSettings().size(), 345u);
+  // Every value, not only the lengths: a value changed to another of the same width shows here.
+  EXPECT_EQ(Entries(batch::W_Progress::WindowSettings(), &fw::WindowPropertyType),
+            "Placement=0 Width=300 Height=118 MinWidth=64 MinHeight=64 MaxWidth=32000 MaxHeight=32000 Frame=8 "
+            "Composite=false HasBackColor=false BackColor=255,255,255 Title='Progress' Visible=true FullScreen=false "
+            "MenuBarVisible=true CloseButton=true Resizeable=false LiveResize=true MaximizeButton=false "
+            "MinimizeButton=true MacProcID=0 ");
+  const std::string common = "LockLeft=false LockTop=false LockRight=false LockBottom=false TabPanelIndex=0 ";
+  const std::string shown = "Visible=true Enabled=true AutoDeactivate=true HelpTag='' InitialParent='' ";
+  const std::string font = "TextFont='System' TextSize=0 Bold=false Italic=false Underline=false ";
+  EXPECT_EQ(Entries(batch::W_Progress::ProgressBarSettings(), &fw::ControlPropertyType),
+            "Name='PB_Watch' Index=-2147483648 Left=20 Top=46 Width=260 Height=20 " + common + shown +
+                "Value=0 Maximum=0 ");
+  EXPECT_EQ(Entries(batch::W_Progress::ButtonSettings(), &fw::ControlPropertyType),
+            "Name='PushButton1' Index=-2147483648 Left=200 Top=78 Width=80 Height=20 " + common + "TabIndex=1 " +
+                shown + "Caption='Cancel' Default=false Cancel=true TabStop=true " + font);
+  EXPECT_EQ(Entries(batch::W_Progress::LabelSettings(), &fw::ControlPropertyType),
+            "Name='ST_Name' Index=-2147483648 Left=20 Top=14 Width=260 Height=20 " + common + "TabIndex=2 " + shown +
+                "Text='Dithering: ' TextAlign=0 TextColor=0,0,0 Multiline=false " + font + "DataSource='' DataField='' ");
 
   fw::Ref<batch::W_Progress> progress = fw::MakeRef<batch::W_Progress>();
   progress->Constructor(window_.get());
@@ -570,6 +651,12 @@ TEST_F(Batch, TheProgressWindowAndItsLists) {
   EXPECT_EQ(progress->PushButton1()->Caption(), "Cancel");
   EXPECT_EQ(progress->PB_Watch()->Maximum(), 0);
 
+  // Escape in the window presses Cancel.
+  window_->CancelBatchProcessing = false;
+  progress->Show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == progress->Widget(); }, 5000));
+  QTest::keyClick(progress->Widget(), Qt::Key_Escape);
+  EXPECT_TRUE(window_->CancelBatchProcessing);
   window_->CancelBatchProcessing = false;
   progress->PushButton1()->Push();
   EXPECT_TRUE(window_->CancelBatchProcessing);

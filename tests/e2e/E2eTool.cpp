@@ -2,8 +2,13 @@
 // independent statement of the dithering steps to check what it wrote.
 //   E2eTool grey <file.png> <width> <height> <variant>     writes a grey picture
 //   E2eTool check <source> <written.png> <contrast 0|1>     exit 0 when the PNG is the source dithered
+//   E2eTool flat <file.png> <width> <height> <level>         writes a picture of one grey level
+//   E2eTool count <screen.xwd> <x> <y> <w> <h> <level>       prints how many pixels of that rectangle of
+//                                                            a screen dump are that grey level
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -71,11 +76,47 @@ int Check(const char* sourcePath, const char* writtenPath, bool contrast) {
   return 0;
 }
 
+int MakeFlat(const char* path, int w, int h, int level) {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(qRgb(level, level, level));
+  return image.save(QString::fromLocal8Bit(path), "PNG") ? 0 : 1;
+}
+
+// A screen dump in the X window dump format, as a virtual display's frame buffer keeps it: a header of
+// big-endian 32-bit words, a colour map, then rows of 32-bit pixels.
+int Count(const char* path, int x0, int y0, int w, int h, int level) {
+  QFile file(QString::fromLocal8Bit(path));
+  if (!file.open(QIODevice::ReadOnly)) return 1;
+  const QByteArray dump = file.readAll();
+  auto word = [&](int i) {
+    const auto* p = reinterpret_cast<const unsigned char*>(dump.constData()) + 4 * i;
+    return static_cast<long>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+  };
+  if (dump.size() < 100 || word(11) != 32) return 1;  // 32 bits a pixel
+  const long start = word(0) + 12 * word(19), rowBytes = word(12), width = word(4), height = word(5);
+  const bool lsbFirst = word(7) == 0;
+  long count = 0;
+  for (long y = std::max(y0, 0); y < std::min<long>(y0 + h, height); ++y)
+    for (long x = std::max(x0, 0); x < std::min<long>(x0 + w, width); ++x) {
+      const long at = start + y * rowBytes + 4 * x;
+      if (at + 4 > dump.size()) return 1;
+      const auto* p = reinterpret_cast<const unsigned char*>(dump.constData()) + at;
+      const int r = lsbFirst ? p[2] : p[1], g = lsbFirst ? p[1] : p[2], b = lsbFirst ? p[0] : p[3];
+      if (r == level && g == level && b == level) ++count;
+    }
+  std::printf("%ld\n", count);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 6 && std::string(argv[1]) == "grey") return MakeGrey(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
   if (argc == 5 && std::string(argv[1]) == "check") return Check(argv[2], argv[3], std::atoi(argv[4]) != 0);
-  std::fprintf(stderr, "usage: E2eTool grey <file> <w> <h> <variant> | check <source> <written> <contrast>\n");
+  if (argc == 6 && std::string(argv[1]) == "flat") return MakeFlat(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+  if (argc == 8 && std::string(argv[1]) == "count")
+    return Count(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]), std::atoi(argv[7]));
+  std::fprintf(stderr, "usage: E2eTool grey <file> <w> <h> <variant> | check <source> <written> <contrast> | "
+                       "flat <file> <w> <h> <level> | count <xwd> <x> <y> <w> <h> <level>\n");
   return 2;
 }

@@ -10,7 +10,8 @@ for t in xvfb-run xdotool; do
   command -v "$t" >/dev/null || { echo "$e2e_name: $t is missing (scripts/install-deps installs it)"; exit 1; }
 done
 if [ -z "${E2E_INSIDE_X:-}" ]; then
-  exec env E2E_INSIDE_X=1 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$@"
+  # A script may ask for more of the display, such as a frame buffer in a folder (E2E_XVFB_ARGS).
+  exec env E2E_INSIDE_X=1 xvfb-run -a -s "-screen 0 1280x1024x24 ${E2E_XVFB_ARGS:-}" bash "$@"
 fi
 unset QT_QPA_PLATFORM
 

@@ -169,6 +169,11 @@ TEST_F(Engine, NarrowAndSmallPicturesMatchThePlainSteps) {
       EXPECT_TRUE(SamePixels(*result, *ReferenceDither(input, contrast))) << w << "x" << h << " contrast " << contrast;
     }
   }
+  // The diffusion itself refuses what its tables can't hold rather than reading past them.
+  fw::Ref<fw::Picture> working = fw::NewPicture(8, 8, 32), result = fw::NewPicture(8, 8, 32);
+  EXPECT_THROW(engine::DiffuseError(*working, *result, 0.3), std::invalid_argument);
+  EXPECT_THROW(engine::DiffuseError(*working, *fw::NewPicture(8, 7, 32), 0.125), std::invalid_argument);
+  EXPECT_NO_THROW(engine::DiffuseError(*working, *result, 0.25));
 }
 
 TEST_F(Engine, ARealPhotographMatchesThePlainSteps) {

@@ -49,6 +49,8 @@ inline constexpr std::int32_t kThreshold = 127;
 
 // The error diffusion itself, on a 32-bit grey working picture whose red bytes hold the grey levels;
 // writes the shares into the working picture and black or white into the result (same size, 32-bit).
+// Raises std::invalid_argument for pictures of other depths or sizes, and for a factor outside 0 to
+// 0.25 (what the engine uses, 1/8 and 1/6, and a margin).
 void DiffuseError(fw::Picture& working, fw::Picture& result, double factor);
 
 }  // namespace engine
