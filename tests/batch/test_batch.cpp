@@ -14,6 +14,7 @@
 #include "AppFixture.h"
 #include "batch/SpeckmoorGlobals.h"
 #include "batch/W_MainBatchSide.h"
+#include "framework/Dialogs.h"
 #include "framework/MenuCommands.h"
 #include "framework/PictureFile.h"
 #include "framework/PropertyList.h"
@@ -434,6 +435,16 @@ TEST_F(Batch, ABatchThatEndsUnderAnOpenDialog) {
   progress->Show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == progress->Widget(); }, 5000));
   ASSERT_TRUE(WaitForGate(*window_));
+  // The framework's own dialogs belong to the document window too.
+  QWidget* openOwner = nullptr;
+  new testing_support::DialogAnswerer<QFileDialog>([&](QFileDialog& dialog) {
+    openOwner = dialog.parentWidget();
+    dialog.reject();
+  });
+  EXPECT_FALSE(fw::GetOpenFolderItem("special/any"));
+  EXPECT_EQ(openOwner, window_->Widget());
+  progress->Show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == progress->Widget(); }, 5000));
   QWidget* owner = nullptr;
   new testing_support::DialogAnswerer<QFileDialog>([&](QFileDialog& dialog) {
     owner = dialog.parentWidget();
