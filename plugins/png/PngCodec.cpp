@@ -7,9 +7,6 @@
 namespace pngfamily {
 namespace {
 
-// IDAT chunks this long cost a few bytes of framing per megabyte instead of per 8 KB.
-constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
-
 // Ancillary chunks the decoder skips unread: the family keeps only gAMA (and tRNS, which is pixels).
 constexpr png_byte kSkippedChunks[] =
     "cHRM\0sRGB\0iCCP\0bKGD\0hIST\0pHYs\0sBIT\0sPLT\0tIME\0tEXt\0zTXt\0iTXt\0oFFs\0pCAL\0sCAL\0eXIf";

@@ -14,6 +14,9 @@ namespace pngfamily {
 inline constexpr std::uint32_t kMaxSide = 1u << 24;
 inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
 
+// IDAT chunks this long cost a few bytes of framing per megabyte instead of per 8 KB.
+inline constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
+
 // How pixels are stored in a file.
 struct Format {
   int colorType = PNG_COLOR_TYPE_RGB;
