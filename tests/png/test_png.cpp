@@ -425,8 +425,10 @@ class PngFamilyTest : public ::testing::Test {
 TEST_F(PngFamilyTest, RegistersItsKeys) {
   const auto keys = fw::PluginKeys();
   const char* iconKey =
-      "folderitem.DrawWideIconQZB(g as Graphics,x as integer,y as integer,width as integer, WindowsIconIndex as integer)";
-  for (const char* key : {kSaveKey, kOptimizeKey, kOptimizerInitKey, kOptimizerExitKey, kBundleKey, iconKey}) {
+      "folderitem.DrawWideIconQZB(g as Graphics,x as integer,y as integer,width as integer, WindowsIconIndex "
+      "as integer)";
+  for (const char* key :
+       {kSaveKey, kOptimizeKey, kOptimizerInitKey, kOptimizerExitKey, kBundleKey, iconKey}) {
     EXPECT_NE(std::find(keys.begin(), keys.end(), key), keys.end()) << key;
     EXPECT_NE(fw::RuntimeLookupPluginEntrypoint(key), nullptr) << key;
   }
@@ -658,6 +660,23 @@ std::vector<Case> EveryKindOfPng() {
     StoredPng s = MakeStored(w, h, PNG_COLOR_TYPE_GRAY, 8, Photo);
     s.key = png_color_16{0, 0, 0, 0, 17};
     cases.push_back({"grey key", s});
+  }
+  for (std::uint16_t key : {0, 1}) {
+    StoredPng s = MakeStored(w, h, PNG_COLOR_TYPE_GRAY, 1, Mix);
+    s.key = png_color_16{0, 0, 0, 0, key};
+    cases.push_back({"one-bit key", s});
+  }
+  {
+    // A file may fill the bits behind a row's last pixel as it likes.
+    StoredPng s = MakeStored(w, h, PNG_COLOR_TYPE_GRAY, 1, Mix);
+    for (std::size_t end = RowBytes(s); end <= s.raw.size(); end += RowBytes(s))
+      s.raw[end - 1] |= 0xFF >> (w % 8);
+    cases.push_back({"one-bit padding", s});
+  }
+  {
+    StoredPng s = MakeStored(w, h, PNG_COLOR_TYPE_GRAY, 1, Mix);
+    s.interlace = true;
+    cases.push_back({"interlaced one-bit", s});
   }
   for (int depth : {8, 16}) {
     cases.push_back({"grey alpha", MakeStored(w, h, PNG_COLOR_TYPE_GRAY_ALPHA, depth,
