@@ -375,9 +375,8 @@ void FilterRows(const StoredRows& rows, int bitsPerPixel, RowFilter filter, std:
   const std::size_t bpp = std::max(1, bitsPerPixel / 8);
   out.resize((n + 1) * rows.height);
   const std::vector<std::uint8_t> zeros(n, 0);
-  constexpr RowFilter kTypes[] = {RowFilter::kNone, RowFilter::kSub, RowFilter::kUp, RowFilter::kAverage,
-                                  RowFilter::kPaeth};
   // The adaptive choice tries every type in a row of its own, and keeps the first with the smallest sum.
+  constexpr RowFilter kTried[] = {RowFilter::kSub, RowFilter::kUp, RowFilter::kAverage, RowFilter::kPaeth};
   std::vector<std::uint8_t> trial(filter == RowFilter::kAdaptive ? n : 0);
   for (std::uint32_t y = 0; y < rows.height; ++y) {
     const std::uint8_t* row = rows.Row(y);
@@ -387,8 +386,7 @@ void FilterRows(const StoredRows& rows, int bitsPerPixel, RowFilter filter, std:
     if (filter == RowFilter::kAdaptive) {
       type = RowFilter::kNone;
       std::size_t best = AbsoluteSum(row, n);
-      for (RowFilter t : kTypes) {
-        if (t == RowFilter::kNone) continue;
+      for (RowFilter t : kTried) {
         FilterRow(t, row, prior, n, bpp, trial.data());
         const std::size_t sum = AbsoluteSum(trial.data(), n);
         if (sum < best) {
