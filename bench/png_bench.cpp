@@ -52,14 +52,14 @@ bool Ready(benchmark::State& state) {
 const std::filesystem::path& Folder() {
   static const std::filesystem::path folder = [] {
     std::string templ = (std::filesystem::temp_directory_path() / "speckmoor-png-bench-XXXXXX").string();
-    std::filesystem::path made =
-        mkdtemp(templ.data()) ? std::filesystem::path(templ) : std::filesystem::path();
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(Folder(), ec);
-    });
-    return made;
+    return mkdtemp(templ.data()) ? std::filesystem::path(templ) : std::filesystem::path();
   }();
+  // Registered once the path exists, so the removal runs before the path itself is destroyed.
+  static const int removal = std::atexit([] {
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+  });
+  (void)removal;
   return folder;
 }
 
