@@ -12,7 +12,7 @@ struct OptimizeOptions {
   bool force = false;              // write the result even when it isn't smaller than the input
 };
 
-// Decodes `input`, reduces what the options allow, tries filter and zlib settings side by side, checks
+// Decodes `input`, reduces what the options allow, tries filters and deflate settings side by side, checks
 // that the smallest result decodes to the input's pixels and replaces `output` with it. When the result
 // isn't smaller (and not forced) the output gets the input's bytes instead. Keeps gAMA and drops other
 // ancillary chunks. False for an unreadable or damaged input (nothing written) or an unwritable output.

@@ -1,7 +1,9 @@
 #include "PictureWriter.h"
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <csetjmp>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "Deflate.h"
 #include "Files.h"
 #include "PngCodec.h"
 #include "kit/Kit.h"
@@ -22,6 +25,9 @@ namespace {
 
 using kit::KnownDepth;
 using kit::LockedPixels;
+
+// libpng's own IDAT size, the least worth asking for.
+constexpr std::size_t kMinIdatBytes = 8192;
 
 // The red, green and blue bytes of a 32-bit pixel read as one word.
 constexpr std::uint32_t kRgbMask = std::endian::native == std::endian::little ? 0xFFFFFF00u : 0x00FFFFFFu;
@@ -136,6 +142,36 @@ void WidenRow(std::int32_t depth, const std::uint8_t* row, std::int32_t width, s
   }
 }
 
+// Dithered rows hold few repeats worth a match. Two quick deflates suit them: zlib's runs alone, with its
+// largest blocks, and libdeflate's fastest matching, which finds what flat areas repeat. Both together
+// cost less than one zlib level 3, and the smaller of the two beats it.
+constexpr Deflater kOneBitDeflaters[] = {
+    {.library = Deflater::Library::kZlib, .level = 1, .strategy = Z_RLE},
+    {.library = Deflater::Library::kLibdeflate, .level = 1},
+};
+
+// A black-and-white picture as 1-bit grey, deflated whole.
+bool WriteOneBit(std::FILE* stream, const LockedPixels& pixels, png_fixed_point gamma) {
+  const std::size_t rowBytes = (static_cast<std::size_t>(pixels.Width()) + 7) / 8;
+  // Every row unfiltered: filter type 0, then the row.
+  std::vector<std::uint8_t> filtered((rowBytes + 1) * static_cast<std::size_t>(pixels.Height()), 0);
+  for (std::int32_t y = 0; y < pixels.Height(); ++y)
+    PackBits(pixels.Depth(), pixels.Base() + static_cast<std::ptrdiff_t>(y) * pixels.RowBytes(),
+             pixels.Width(), filtered.data() + (rowBytes + 1) * static_cast<std::size_t>(y) + 1);
+  std::vector<std::uint8_t> best, deflated;
+  for (const Deflater& deflater : kOneBitDeflaters)
+    if (Deflate(filtered, deflater, deflated) && (best.empty() || deflated.size() < best.size()))
+      best.swap(deflated);
+  Format format;
+  format.colorType = PNG_COLOR_TYPE_GRAY;
+  format.bitDepth = 1;
+  std::vector<std::uint8_t> png;
+  return !best.empty() &&
+         Assemble(format, static_cast<std::uint32_t>(pixels.Width()),
+                  static_cast<std::uint32_t>(pixels.Height()), gamma, best, png) &&
+         std::fwrite(png.data(), 1, png.size(), stream) == png.size();
+}
+
 struct WriteJob {
   std::FILE* stream;
   const std::uint8_t* base;
@@ -143,12 +179,12 @@ struct WriteJob {
   std::int32_t width;
   std::int32_t height;
   std::int32_t depth;
-  bool oneBit;
   png_fixed_point gamma;  // 0: no gAMA
-  std::uint8_t* scratch;  // one packed or widened row
+  std::uint8_t* scratch;  // one widened row
+  std::size_t idatBytes;  // libpng's compression buffer, and so the IDAT size
 };
 
-// From setjmp on, this frame holds nothing with a destructor.
+// A picture as 8-bit RGB, row by row. From setjmp on, this frame holds nothing with a destructor.
 bool WriteWithLibpng(const WriteJob& job) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, &OnPngError, &OnPngWarning);
   if (!png) return false;
@@ -162,21 +198,18 @@ bool WriteWithLibpng(const WriteJob& job) {
     return false;
   }
   png_init_io(png, job.stream);
+  png_set_compression_buffer_size(png, job.idatBytes);
   // A quick zlib level: batches write many files, and saved pictures go through the optimiser anyway.
   png_set_compression_level(png, 3);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(job.width), static_cast<png_uint_32>(job.height),
-               job.oneBit ? 1 : 8, job.oneBit ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(job.width), static_cast<png_uint_32>(job.height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (job.gamma > 0) png_set_gAMA_fixed(png, info, job.gamma);
   png_write_info(png, info);
   // 32-bit rows go to libpng as they lie, the unused byte dropped on the way.
-  if (!job.oneBit && job.depth == 32) png_set_filler(png, 0, PNG_FILLER_BEFORE);
+  if (job.depth == 32) png_set_filler(png, 0, PNG_FILLER_BEFORE);
   for (std::int32_t y = 0; y < job.height; ++y) {
     const std::uint8_t* row = job.base + static_cast<std::ptrdiff_t>(y) * job.rowBytes;
-    if (job.oneBit) {
-      PackBits(job.depth, row, job.width, job.scratch);
-      row = job.scratch;
-    } else if (job.depth == 16 || job.depth == 8) {
+    if (job.depth == 16 || job.depth == 8) {
       WidenRow(job.depth, row, job.width, job.scratch);
       row = job.scratch;
     }
@@ -185,6 +218,16 @@ bool WriteWithLibpng(const WriteJob& job) {
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return true;
+}
+
+bool WriteRgb(std::FILE* stream, const LockedPixels& pixels, png_fixed_point gamma) {
+  const std::size_t rowBytes = static_cast<std::size_t>(pixels.Width()) * 3;
+  std::vector<std::uint8_t> scratch(rowBytes);
+  // A buffer as large as the rows, up to a limit, puts a small picture's data in one IDAT.
+  const std::size_t rawBytes = (rowBytes + 1) * static_cast<std::size_t>(pixels.Height());
+  return WriteWithLibpng(WriteJob{stream, pixels.Base(), pixels.RowBytes(), pixels.Width(), pixels.Height(),
+                                  pixels.Depth(), gamma, scratch.data(),
+                                  std::clamp(rawBytes, kMinIdatBytes, kIdatBytes)});
 }
 
 // The gAMA value for a gamma, or 0 for none: not positive, not finite, or beyond what the chunk holds.
@@ -205,12 +248,11 @@ bool SaveAsPNG(REALfolderItem target, REALpicture picture, float gamma) {
     LockedPixels pixels(picture);
     if (!pixels.Usable()) return false;
     const bool oneBit = IsBlackWhite(pixels);
-    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(pixels.Width()) * 3);
     AtomicFile file;
     if (!file.Open(path)) return false;
-    const WriteJob job{file.Stream(),  pixels.Base(), pixels.RowBytes(), pixels.Width(), pixels.Height(),
-                       pixels.Depth(), oneBit,        FixedGamma(gamma), scratch.data()};
-    return WriteWithLibpng(job) && file.Commit();
+    const bool written = oneBit ? WriteOneBit(file.Stream(), pixels, FixedGamma(gamma))
+                                : WriteRgb(file.Stream(), pixels, FixedGamma(gamma));
+    return written && file.Commit();
   } catch (...) {
     return false;
   }
