@@ -15,12 +15,13 @@ void W_Main::SetInputPic(const fw::Ref<fw::Picture>& picture) {
   fw::NonNil(Dith, "the window has no engine")->Dither(picture);
   // The offsets belong to the paint, which runs on the main thread; a batch thread asks for the repaint
   // and goes on with its next picture.
-  auto show = [self = fw::Ref<W_Main>(this)] {
-    self->ResetDrag();
-    self->Refresh();
-  };
-  if (fw::IsMainThread()) show();
-  else fw::PostToMainThread(show);
+  if (fw::IsMainThread()) ShowNewPicture();
+  else newPictureShown_.Ask(fw::Ref<fw::Object>(this));
+}
+
+void W_Main::ShowNewPicture() {
+  ResetDrag();
+  Refresh();
 }
 
 void W_Main::Clear() {

@@ -17,6 +17,14 @@ void BatchDither::Constructor(BatchDitherInterface* client, const fw::Ref<fw::Fo
   OutputFolder = output;
 }
 
+namespace {
+
+// Files at least this large take long enough to decode that doing it beside the work on the previous
+// picture pays.
+constexpr std::uintmax_t kWorthDecodingAhead = 64 * 1024;
+
+}  // namespace
+
 void BatchDither::Event_Run() {
   fw::NonNil(UpdateInterface, "no client for the batch");
   fw::NonNil(SourceFolder, "no folder to process");
@@ -29,10 +37,13 @@ void BatchDither::Event_Run() {
   for (std::size_t i = 0; i < items.size(); ++i) {
     const fw::Ref<fw::FolderItem>& item = items[i];
     if (fw::Ref<fw::Picture> picture = ahead.Take(item)) {
+      // The next item is decoded while this one is dithered and saved, unless the user has asked to stop
+      // by now (no item is opened after a cancel) or it is small enough that handing it to another thread
+      // would cost more than decoding it here.
+      if (i + 1 < items.size() && items[i + 1]->Length() >= kWorthDecodingAhead &&
+          !UpdateInterface->Interface_CheckForCanceled())
+        ahead.Start(items[i + 1]);
       UpdateInterface->Interface_ProcessImage(picture, item->Name());
-      // The next item is decoded while this one is saved, unless the user has asked to stop by now: no
-      // item is opened after a cancel.
-      if (i + 1 < items.size() && !UpdateInterface->Interface_CheckForCanceled()) ahead.Start(items[i + 1]);
       if (fw::Ref<fw::Application> app = fw::RuntimeApplication()) app->YieldToNextThread();
       // A later picture of the batch never replaces an earlier one's file.
       fw::Ref<fw::FolderItem> target =
@@ -44,6 +55,9 @@ void BatchDither::Event_Run() {
     if (UpdateInterface->Interface_CheckForCanceled()) break;
     fw::ThreadYieldPoint();
   }
+  // Each file went into place whole but was not waited onto the disk one by one, which would cost more
+  // than the rest of a batch of small pictures: the whole output is, once, before the batch is reported.
+  if (OutputFolder) OutputFolder->FlushToDisk();
   UpdateInterface->Interface_BatchComplete(count, OutputFolder);
   UpdateInterface = nullptr;
   clientHold_ = nullptr;

@@ -74,14 +74,12 @@ void W_MainBatchSide::Interface_ProcessImage(const fw::Ref<fw::Picture>& picture
 }
 
 void W_MainBatchSide::TellProgress(const std::string& name) {
-  bool post = false;
   {
     std::lock_guard lock(newsMutex_);
     news_.name = name;
     ++news_.pictures;
-    post = !std::exchange(news_.posted, true);
   }
-  if (post) fw::PostToMainThread([self = fw::Ref<W_MainBatchSide>(this)] { self->ShowProgress(); });
+  progressShown_.Ask(fw::Ref<fw::Object>(this));
 }
 
 void W_MainBatchSide::ShowProgress() {
@@ -89,7 +87,6 @@ void W_MainBatchSide::ShowProgress() {
   {
     std::lock_guard lock(newsMutex_);
     news = news_;
-    news_.posted = false;
   }
   if (fw::Ref<W_Progress> progress = Progress.Load()) {
     progress->UpdateName(news.name);

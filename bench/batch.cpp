@@ -2,6 +2,8 @@
 // thread, engine and progress window, the dialogs answered as a person would. Three folders: 24 colour
 // photographs of 4000 x 3000, 3,000 small grey pictures, and 10,000 files that are no pictures; the first
 // two beside a loop in a common Python imaging library on the same files.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
@@ -15,6 +17,8 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
+#include <algorithm>
 
 #include "app/Startup.h"
 #include "app/W_Main.h"
@@ -83,6 +87,7 @@ void MakeNonPictures(const fs::path& folder, int count) {
 // Runs a batch of `source` into `location` through the window, answering the location dialog and the
 // completion message; the seconds from the location chosen to the message.
 double Batch(app::W_Main& window, const fs::path& source, const fs::path& location) {
+  ::sync();  // the inputs just made are on the disk, as a user's files would be
   Clock::time_point started{}, ended{};
   bool over = false;
   QTimer answerer;
@@ -148,10 +153,36 @@ int main() {
     const fs::path folder = dir / ("Icons " + std::to_string(count));
     fs::create_directories(folder);
     MakeSmallPictures(folder, count);
-    const double seconds = Batch(*window, folder, dir / "out");
-    std::printf("%d grey pictures of 64 x 48: %.2f s, %.0f us a picture\n", count, seconds, seconds * 1e6 / count);
-    if (count == 3000)
-      Compare("bar <= 1.0, goal <= 0.5", seconds, Peer(folder, dir / "peer-icons", true));
+    if (count < 3000) {
+      const double seconds = Batch(*window, folder, dir / "out");
+      std::printf("%d grey pictures of 64 x 48: %.2f s, %.0f us a picture\n", count, seconds, seconds * 1e6 / count);
+      continue;
+    }
+    // Making thousands of files costs what the file system's mood of the moment makes it cost: the two
+    // take turns three times, and the medians are compared.
+    std::vector<double> ours, theirs;
+    for (int round = 0; round < 3; ++round) {
+      ours.push_back(Batch(*window, folder, dir / "out"));
+      theirs.push_back(Peer(folder, dir / ("peer-icons-" + std::to_string(round)), true));
+    }
+    std::sort(ours.begin(), ours.end());
+    std::sort(theirs.begin(), theirs.end());
+    std::printf("%d grey pictures of 64 x 48: %.2f s, %.0f us a picture (median of 3; %.2f to %.2f s)\n", count,
+                ours[1], ours[1] * 1e6 / count, ours[0], ours[2]);
+    Compare("bar <= 1.0, goal <= 0.5", ours[1], theirs[1]);
+  }
+
+  // The same in memory (tmpfs), where creating a file costs little and the work itself shows.
+  if (fs::is_directory("/dev/shm")) {
+    const fs::path memory = "/dev/shm/speckmoor-batch-bench";
+    fs::remove_all(memory);
+    fs::create_directories(memory / "out");
+    fs::create_directories(memory / "Icons");
+    MakeSmallPictures(memory / "Icons", 3000);
+    const double seconds = Batch(*window, memory / "Icons", memory / "out");
+    std::printf("3000 grey pictures of 64 x 48 in memory: %.2f s, %.0f us a picture\n", seconds, seconds * 1e6 / 3000);
+    Compare("in memory", seconds, Peer(memory / "Icons", memory / "peer", true));
+    fs::remove_all(memory);
   }
 
   for (const int count : {100, 1000, 10000}) {

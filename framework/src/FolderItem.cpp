@@ -1,5 +1,8 @@
 #include "framework/FolderItem.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "framework/PictureFile.h"
@@ -22,6 +25,12 @@ bool FolderItem::Exists() const {
 bool FolderItem::Directory() const {
   std::error_code ec;
   return fs::is_directory(path_, ec);
+}
+
+std::uintmax_t FolderItem::Length() const {
+  std::error_code ec;
+  const std::uintmax_t size = fs::is_regular_file(path_, ec) ? fs::file_size(path_, ec) : 0;
+  return ec ? 0 : size;
 }
 
 namespace {
@@ -82,6 +91,14 @@ Ref<FolderItem> FolderItem::Parent() const {
 }
 
 Ref<Picture> FolderItem::OpenAsPicture() const { return DecodePictureFile(path_); }
+
+bool FolderItem::FlushToDisk() const {
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool flushed = ::syncfs(fd) == 0;
+  ::close(fd);
+  return flushed;
+}
 
 bool FolderItem::CreateAsFolder() const {
   std::error_code ec;

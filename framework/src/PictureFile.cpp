@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QImageReader>
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <mutex>
 
 namespace fw {
@@ -92,9 +94,10 @@ Ref<Picture> PictureFromImage(const QImage& source) {
     // Transparent parts show white: each premultiplied channel plus what the alpha leaves uncovered.
     image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return nullptr;
+    const int width = image.width();
     for (int y = 0; y < image.height(); ++y) {
       auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-      for (int x = 0; x < image.width(); ++x) {
+      for (int x = 0; x < width; ++x) {
         const QRgb p = row[x];
         const int uncovered = 255 - qAlpha(p);
         row[x] = qRgb(qRed(p) + uncovered, qGreen(p) + uncovered, qBlue(p) + uncovered);
@@ -103,16 +106,25 @@ Ref<Picture> PictureFromImage(const QImage& source) {
   }
   image = image.convertToFormat(QImage::Format_RGB32);
   if (image.isNull()) return nullptr;
-  Ref<Picture> picture = Picture::New(image.width(), image.height(), 32);
+  const int width = image.width(), height = image.height();
+  Ref<Picture> picture = Picture::New(width, height, 32);
   if (!picture) return nullptr;
-  for (int y = 0; y < image.height(); ++y) {
+  for (int y = 0; y < height; ++y) {
     const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
     std::uint8_t* out = picture->Row(y);
-    for (int x = 0; x < image.width(); ++x, out += 4) {
-      out[0] = 0;
-      out[1] = static_cast<std::uint8_t>(qRed(in[x]));
-      out[2] = static_cast<std::uint8_t>(qGreen(in[x]));
-      out[3] = static_cast<std::uint8_t>(qBlue(in[x]));
+    if constexpr (std::endian::native == std::endian::little) {
+      // 0xAARRGGBB becomes the bytes 0, R, G, B: one byte swap a pixel, which the compiler vectorises.
+      for (int x = 0; x < width; ++x) {
+        const std::uint32_t word = __builtin_bswap32(in[x]) & 0xFFFFFF00u;
+        std::memcpy(out + 4 * x, &word, 4);
+      }
+    } else {
+      for (int x = 0; x < width; ++x, out += 4) {
+        out[0] = 0;
+        out[1] = static_cast<std::uint8_t>(qRed(in[x]));
+        out[2] = static_cast<std::uint8_t>(qGreen(in[x]));
+        out[3] = static_cast<std::uint8_t>(qBlue(in[x]));
+      }
     }
   }
   return picture;

@@ -16,6 +16,9 @@ namespace {
 
 // Bounds the band count whatever bandsPerThread asks for, so the band counter can't overflow.
 constexpr std::int64_t kMaxBands = std::int64_t{1} << 24;
+// Each thread a dispatch wakes gets at least this many pixels: waking threads for less costs more than
+// the work, and a batch of small pictures would spend its time waking them.
+constexpr std::int64_t kPixelsPerThread = std::int64_t{1} << 16;
 
 // One dispatch. It lives on the caller's stack; pool threads attach to it under the pool's mutex and
 // the caller doesn't return before the last one has let go.
@@ -147,11 +150,14 @@ void Dispatch(void* params, MPBandRoutine band, std::int32_t bandsPerThread) {
   if (!params || !band) return;
   std::int32_t words[4];
   std::memcpy(words, params, sizeof words);
+  const std::int32_t width = words[0];
   const std::int32_t height = words[1];
   const std::int32_t hint = words[3];
   if (height <= 0) return;
 
   std::int32_t threads = HardwareThreads();
+  const std::int64_t pixels = std::int64_t{std::max(width, 1)} * height;
+  threads = static_cast<std::int32_t>(std::clamp<std::int64_t>(pixels / kPixelsPerThread, 1, threads));
   if (hint > 0) threads = std::min(threads, hint);
   if (const std::int32_t cap = ThreadCapFromEnvironment(); cap > 0) threads = std::min(threads, cap);
   Pool* pool = nullptr;

@@ -133,20 +133,21 @@ bool AtomicFile::Open(const std::string& target) {
   return false;
 }
 
-bool AtomicFile::Commit() {
+bool AtomicFile::Commit(Durability durability) {
   if (!stream_) return false;
   const int fd = fileno(stream_);
   bool ok = std::fflush(stream_) == 0 && !std::ferror(stream_);
   if (ok && keepMode_ && fchmod(fd, mode_) != 0) {
     // Not the owner of the old file: the new one keeps the ordinary mode.
   }
-  ok = ok && fsync(fd) == 0;
+  const bool onDisk = durability == Durability::OnDisk;
+  ok = ok && (!onDisk || fsync(fd) == 0);
   const bool closed = std::fclose(stream_) == 0;
   stream_ = nullptr;
   if (ok && closed && rename(temporary_.c_str(), target_.c_str()) == 0) {
     temporary_.clear();
     const std::size_t slash = target_.rfind('/');
-    SyncFolder(slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash));
+    if (onDisk) SyncFolder(slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash));
     return true;
   }
   Discard();

@@ -34,8 +34,10 @@ class AtomicFile {
   // False when the target is a folder or another non-regular file, or its folder takes no new file.
   bool Open(const std::string& target);
   std::FILE* Stream() const noexcept { return stream_; }
-  // Flushes to the disk and renames; false (with the temporary gone) when any step fails.
-  bool Commit();
+  // Renames the whole file into place; false (with the temporary gone) when any step fails. A durable
+  // commit first waits until the file is on the disk, so it also outlasts a power cut.
+  enum class Durability { Renamed, OnDisk };
+  bool Commit(Durability durability = Durability::OnDisk);
 
  private:
   void Discard() noexcept;

@@ -252,7 +252,10 @@ bool SaveAsPNG(REALfolderItem target, REALpicture picture, float gamma) {
     if (!file.Open(path)) return false;
     const bool written = oneBit ? WriteOneBit(file.Stream(), pixels, FixedGamma(gamma))
                                 : WriteRgb(file.Stream(), pixels, FixedGamma(gamma));
-    return written && file.Commit();
+    // Renamed whole into place, so no crash leaves a part under the name; not waited onto the disk: this
+    // is either a copy the optimiser rewrites durably, or one of a batch's thousands of files, which
+    // the batch makes durable together at its end.
+    return written && file.Commit(AtomicFile::Durability::Renamed);
   } catch (...) {
     return false;
   }

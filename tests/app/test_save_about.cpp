@@ -155,6 +155,21 @@ TEST_F(SaveAndAbout, AFailedSaveSaysWhyAndWritesNothing) {
   EXPECT_NE(shown.find("speckmoor-saved.png"), std::string::npos) << shown;
   EXPECT_GT(shown.size(), std::string("The picture could not be saved as speckmoor-saved.png.").size() + 3) << shown;
   EXPECT_FALSE(std::filesystem::exists(target));
+
+  // When the temporary copy can't be written, an old one left from a save that crashed never reaches
+  // the chosen file: a picture wider than a PNG may be is what the copy fails on here.
+  fw::Ref<fw::FolderItem> temporary = fw::SpecialFolderTemporary();
+  ASSERT_TRUE(temporary);
+  ASSERT_TRUE(Gradient(8, 8).save(QString::fromStdString((temporary->NativePath() / "Dithered Image.png").string())));
+  fw::Ref<fw::Picture> tooWide = fw::NewPicture(1'000'001, 1, 32);
+  ASSERT_TRUE(tooWide);
+  tooWide->RGBSurface()->SetPixel(0, 0, fw::RGB(90, 90, 90));
+  window_->Engine()->buffer.Store(tooWide);
+  new testing_support::DialogAnswerer<QMessageBox>([](QMessageBox& box) { box.accept(); });
+  testing_support::AnswerFileDialog((dir_ / "chosen.png").string());
+  EXPECT_TRUE(window_->_FileSave_Action());
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "chosen.png"));
+  std::filesystem::remove(temporary->NativePath() / "Dithered Image.png");
 }
 
 TEST_F(SaveAndAbout, OneAboutWindowWithTheVersionAndTheCredits) {

@@ -18,6 +18,7 @@
 #include "framework/MenuCommands.h"
 #include "framework/PictureFile.h"
 #include "framework/PropertyList.h"
+#include "framework/Throttle.h"
 #include "framework/Window.h"
 
 #include <sys/inotify.h>
@@ -26,6 +27,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <map>
+#include <random>
 #include <set>
 #include <mutex>
 #include <thread>
@@ -176,6 +178,8 @@ class Client final : public fw::Object, public batch::BatchDitherInterface {
  public:
   std::function<void(int pictures)> afterPicture;
   std::atomic<bool> cancel{false};
+  // The user presses Cancel right after the batch has looked, once this many pictures were handed over.
+  int cancelAfterCheckOfPicture = 0;
 
   void Interface_BatchComplete(std::int32_t count, const fw::Ref<fw::FolderItem>&) override {
     std::lock_guard lock(mutex_);
@@ -185,10 +189,15 @@ class Client final : public fw::Object, public batch::BatchDitherInterface {
   }
   void Interface_ProcessImage(const fw::Ref<fw::Picture>& picture, const std::string&) override {
     engine_->Dither(picture);
-    if (afterPicture) afterPicture(++pictures_);
+    ++pictures_;
+    if (afterPicture) afterPicture(pictures_);
   }
   fw::Ref<fw::Picture> Interface_GetProcessedImage() override { return engine_->buffer.Load(); }
-  bool Interface_CheckForCanceled() override { return cancel; }
+  bool Interface_CheckForCanceled() override {
+    const bool asked = cancel;
+    if (cancelAfterCheckOfPicture && pictures_ >= cancelAfterCheckOfPicture) cancel = true;
+    return asked;
+  }
   fw::Object& InterfaceObject() override { return *this; }
 
   // Runs a whole batch of `source` into `output`; the number of files written, or -1 when it never ended.
@@ -238,13 +247,21 @@ TEST(BatchWalk, NoItemIsOpenedAfterACancel) {
   TempDir dir;
   std::filesystem::create_directory(dir / "in");
   std::filesystem::create_directory(dir / "out");
-  for (int i = 1; i <= 5; ++i) SavePicture(dir / "in" / Numbered("c", i), i);
+  // Noise, so each file is large enough to be decoded ahead of its turn.
+  for (int i = 1; i <= 5; ++i) {
+    QImage noise(256, 256, QImage::Format_RGB32);
+    std::mt19937 random(static_cast<unsigned>(i));
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 256; ++x) noise.setPixel(x, y, static_cast<QRgb>(random()));
+    ASSERT_TRUE(noise.save(QString::fromStdString((dir / "in" / Numbered("c", i)).string())));
+    ASSERT_GE(std::filesystem::file_size(dir / "in" / Numbered("c", i)), 64u * 1024);
+  }
   // The kernel tells which files of the folder are opened.
   const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   ASSERT_GE(watch, 0);
   ASSERT_GE(inotify_add_watch(watch, (dir / "in").c_str(), IN_OPEN), 0);
   fw::Ref<Client> client = fw::MakeRef<Client>();
-  client->afterPicture = [&](int pictures) { client->cancel = pictures == 2; };
+  client->cancelAfterCheckOfPicture = 1;
   EXPECT_EQ(client->Run(dir / "in", dir / "out"), 2);
   std::set<std::string> opened;
   alignas(inotify_event) char buffer[8192];
@@ -257,6 +274,27 @@ TEST(BatchWalk, NoItemIsOpenedAfterACancel) {
   close(watch);
   EXPECT_EQ(opened, (std::set<std::string>{"c1.png", "c2.png"}));
   EXPECT_EQ(Names(dir / "out"), (std::vector<std::string>{"c1.png", "c2.png"}));
+}
+
+TEST(BatchWalk, NewsFromTheBatchThreadIsShownRarelyButTheLatestAlways) {
+  testing_support::StartProgram();
+  struct Screen final : fw::Object {
+    std::atomic<int> latest{0}, shown{0}, shows{0};
+    fw::Throttle throttle{std::chrono::milliseconds(40), [this] {
+                            shown = latest.load();
+                            ++shows;
+                          }};
+  };
+  fw::Ref<Screen> screen = fw::MakeRef<Screen>();
+  std::thread producer([screen] {
+    for (int i = 1; i <= 2000; ++i) {
+      screen->latest = i;
+      screen->throttle.Ask(fw::Ref<fw::Object>(screen.get()));
+    }
+  });
+  producer.join();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return screen->shown == 2000; }, 10000));
+  EXPECT_LT(screen->shows.load(), 100);
 }
 
 TEST(BatchNames, StemsAndFreeNames) {

@@ -251,7 +251,7 @@ TEST_F(ImageFilterTest, WidenThenGreyAsTheProgramDoes) {
 // ---- MPImageFilter and its dispatcher ----
 
 struct CountJob {
-  int32_t width = 0;
+  int32_t width = 4096;  // wide enough that every height below is worth several threads
   int32_t height = 0;
   int32_t reserved = 0;
   int32_t threadHint = 0;
@@ -340,6 +340,17 @@ TEST_F(DispatcherTest, OneThreadHintRunsOnTheCaller) {
   dispatch_(&job, &CountRows, 8);
   ASSERT_EQ(job.threads.size(), 1u);
   EXPECT_EQ(*job.threads.begin(), std::this_thread::get_id());
+
+  // A small picture is not worth waking a thread for, whatever the hint allows.
+  CountJob small;
+  small.width = 64;
+  small.height = 48;
+  small.rows = rows.get();
+  for (int32_t y = 0; y < 512; ++y) rows[static_cast<std::size_t>(y)] = 0;
+  dispatch_(&small, &CountRows, 8);
+  ASSERT_EQ(small.threads.size(), 1u);
+  EXPECT_EQ(*small.threads.begin(), std::this_thread::get_id());
+  EXPECT_EQ(rows[47].load(), 1);
 }
 
 TEST_F(DispatcherTest, ConcurrentDispatchesEachCoverTheirRows) {

@@ -10,6 +10,7 @@
 #include "framework/FolderItem.h"
 #include "framework/MenuItem.h"
 #include "framework/Picture.h"
+#include "framework/Throttle.h"
 #include "framework/Window.h"
 
 namespace app {
@@ -126,6 +127,11 @@ class W_Main : public fw::Window {
   fw::Ref<engine::Speckmoor> Dith;
   fw::GuardedRef<fw::Picture> InputPic;
   double DrawScale = 0.0;
+
+ private:
+  void ShowNewPicture();
+  // Pictures a batch hands over are shown at most this often: thousands a second would be seen by no one.
+  fw::Throttle newPictureShown_{std::chrono::milliseconds(40), [this] { ShowNewPicture(); }};
 };
 
 // The first window: the framework's implicit window of the class, made and constructed when there is

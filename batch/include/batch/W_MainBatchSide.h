@@ -36,8 +36,8 @@ class W_MainBatchSide : public app::W_Main, public BatchDitherInterface {
   static fw::Ref<fw::FolderItem> OutputFolderIn(const fw::FolderItem& location, const std::string& sourceName);
 
  private:
-  // The progress window hears of each picture without the batch waiting for it; when the main thread
-  // lags behind, it shows the latest news once rather than every picture in turn.
+  // The progress window hears of each picture without the batch waiting for it, and shows the latest
+  // news a few dozen times a second at most.
   void TellProgress(const std::string& name);
   void ShowProgress();
 
@@ -47,10 +47,10 @@ class W_MainBatchSide : public app::W_Main, public BatchDitherInterface {
   struct News {
     std::string name;
     std::int32_t pictures = 0;
-    bool posted = false;
   };
   std::mutex newsMutex_;
   News news_;
+  fw::Throttle progressShown_{std::chrono::milliseconds(40), [this] { ShowProgress(); }};
 };
 
 // From now on the program's document windows have their batch side.

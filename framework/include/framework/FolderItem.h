@@ -20,6 +20,8 @@ class FolderItem final : public Object {
   std::string Name() const;  // UTF-8
   bool Exists() const;       // also true for a dangling symbolic link
   bool Directory() const;
+  // A file's size in bytes; 0 for anything else.
+  std::uintmax_t Length() const;
 
   // A folder's entries, numbered from 1 in byte order of their names. Count reads the folder afresh;
   // Item uses the listing of the last Count (reading it on first use). Nil outside 1..Count.
@@ -33,6 +35,8 @@ class FolderItem final : public Object {
 
   // The file decoded as a picture at depth 32, or nil when it is none (see PictureFile.h).
   Ref<Picture> OpenAsPicture() const;
+  // Waits until what was written in the item's file system is on the disk; false when it can't tell.
+  bool FlushToDisk() const;
   // Makes the folder; false when it can't be made or already exists (`why` then tells the error).
   bool CreateAsFolder() const;
   bool CreateAsFolder(std::error_code& why) const;
