@@ -144,10 +144,19 @@ int main() {
   fs::create_directories(dir / "Photographs");
   MakePhotographs(dir / "Photographs", 24);
   const long before = PeakResidentKilobytes();
-  const double photos = Batch(*window, dir / "Photographs", dir / "out");
-  std::printf("24 photographs of 4000 x 3000: %.2f s, %.2f pictures/s, peak resident %.0f MB (%.0f MB before)\n",
-              photos, 24 / photos, PeakResidentKilobytes() / 1024.0, before / 1024.0);
-  Compare("bar <= 0.6", photos, Peer(dir / "Photographs", dir / "peer-photos", false));
+  // This machine's pace changes from minute to minute: the two take turns three times and the medians
+  // are compared.
+  std::vector<double> photos, theirs;
+  for (int round = 0; round < 3; ++round) {
+    photos.push_back(Batch(*window, dir / "Photographs", dir / "out"));
+    theirs.push_back(Peer(dir / "Photographs", dir / ("peer-photos-" + std::to_string(round)), false));
+  }
+  std::sort(photos.begin(), photos.end());
+  std::sort(theirs.begin(), theirs.end());
+  std::printf("24 photographs of 4000 x 3000: %.2f s (median of 3; %.2f to %.2f s), %.2f pictures/s, peak resident "
+              "%.0f MB (%.0f MB before)\n",
+              photos[1], photos[0], photos[2], 24 / photos[1], PeakResidentKilobytes() / 1024.0, before / 1024.0);
+  Compare("bar <= 0.6", photos[1], theirs[1]);
 
   for (const int count : {100, 1000, 3000}) {
     const fs::path folder = dir / ("Icons " + std::to_string(count));
@@ -158,8 +167,8 @@ int main() {
       std::printf("%d grey pictures of 64 x 48: %.2f s, %.0f us a picture\n", count, seconds, seconds * 1e6 / count);
       continue;
     }
-    // Making thousands of files costs what the file system's mood of the moment makes it cost: the two
-    // take turns three times, and the medians are compared.
+    // Making thousands of files costs what the file system's mood of the moment makes it cost: here too
+    // the two take turns three times.
     std::vector<double> ours, theirs;
     for (int round = 0; round < 3; ++round) {
       ours.push_back(Batch(*window, folder, dir / "out"));
