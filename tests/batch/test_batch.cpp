@@ -624,6 +624,27 @@ TEST_F(Batch, AnOutputFolderThatCannotBeMadeStartsNoBatch) {
   EXPECT_TRUE(Names(dir_ / "out").empty());
 }
 
+TEST_F(Batch, TheMessageNeverNamesAFolderThatIsGone) {
+  for (int i = 0; i < 4; ++i) SavePicture(source_ / Numbered("g", 10 + i), i);
+  window_->GateAt(2);
+  bool showFolderOffered = true;
+  new testing_support::DialogAnswerer<QMessageBox>([&](QMessageBox& box) {
+    message_ = (box.text() + "|" + box.informativeText()).toStdString();
+    showFolderOffered = false;
+    for (QAbstractButton* b : box.buttons()) showFolderOffered |= b->text() == "Show Folder" && b->isVisible();
+    box.accept();
+  });
+  testing_support::AnswerFolderDialog((dir_ / "out").string());
+  window_->SetInputBatch(fw::MakeRef<fw::FolderItem>(source_));
+  ASSERT_TRUE(WaitForGate(*window_));
+  std::filesystem::remove_all(dir_ / "out" / "Holiday Photos (Dithered)");  // the user clears it away
+  window_->Release();
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_EQ(message_, "Batch dithering has finished.|1 files were processed, but the folder \"Holiday Photos "
+                      "(Dithered)\" is no longer there.");
+  EXPECT_FALSE(showFolderOffered);
+}
+
 TEST_F(Batch, TheWindowsStateIsSafeToReadFromAnotherThread) {
   std::thread reader([w = window_] {
     while (w->IsOpen()) std::this_thread::yield();
