@@ -3,7 +3,7 @@
 # the two dialogs, press Ctrl+B again while the progress window is in front and leave the choose-folder
 # dialog open. The program must live on, still tell that the batch has finished, and every file must be
 # the source dithered. Usage: batch_under_dialog.sh <bin/speckmoor> <E2eTool>
-source "$(dirname "$0")/lib.sh" batch_under_dialog "$0" "$@"
+source "$(dirname "$0")/lib.sh" batch_under_dialog
 exe=$(readlink -f "$1")
 tool=$(readlink -f "$2")
 

@@ -4,7 +4,7 @@
 # choose-folder and location dialogs, cancel a second batch part-way, quit. Every written file is
 # checked against a plain statement of the dithering steps (E2eTool).
 # Usage: journey.sh <bin/speckmoor> <E2eTool>
-source "$(dirname "$0")/lib.sh" journey "$0" "$@"
+source "$(dirname "$0")/lib.sh" journey
 exe=$(readlink -f "$1")
 tool=$(readlink -f "$2")
 

@@ -2,11 +2,9 @@
 # Shortcuts on a keyboard that is not US: with a French layout, where 2 is the key labelled 2 and é with
 # Shift, Ctrl+2 zooms to 200 % as on a US keyboard. The zoom is read off the screen: a black
 # picture covers four times the pixels at 200 %. Usage: keyboard_layout.sh <bin/speckmoor> <E2eTool>
-if [ -z "${E2E_INSIDE_X:-}" ]; then
-  E2E_FBDIR=$(mktemp -d)
-  export E2E_FBDIR E2E_XVFB_ARGS="-fbdir $E2E_FBDIR"
-fi
-source "$(dirname "$0")/lib.sh" keyboard_layout "$0" "$@"
+E2E_FBDIR=$(mktemp -d)
+E2E_XVFB_ARGS="-fbdir $E2E_FBDIR"
+source "$(dirname "$0")/lib.sh" keyboard_layout
 exe=$(readlink -f "$1")
 tool=$(readlink -f "$2")
 trap 'cleanup; rm -rf "$E2E_FBDIR"' EXIT

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Closing the last document window ends the program as Quit does: at once when it is idle, and during a
 # batch after the file in hand, every written file whole. Usage: last_window.sh <bin/speckmoor> <E2eTool>
-source "$(dirname "$0")/lib.sh" last_window "$0" "$@"
+source "$(dirname "$0")/lib.sh" last_window
 exe=$(readlink -f "$1")
 tool=$(readlink -f "$2")
 

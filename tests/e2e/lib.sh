@@ -1,19 +1,14 @@
-# What the end-to-end scripts share: a virtual display, a work folder, the program started from its
-# bundle, and waiting for windows as a person would see them. Sourced as
-#   source lib.sh <name> "$0" "$@"
-# it runs the calling script again under xvfb-run (once) and leaves `work` (a fresh folder, removed at
-# exit), `e2e_name` and the helpers below.
+# What the end-to-end scripts share: a virtual display of their own, a work folder, the program started
+# from its bundle, and waiting for windows as a person would see them. Sourced as
+#   source lib.sh <name>
+# it leaves `work` (a fresh folder, removed at exit), `e2e_name`, DISPLAY and the helpers below. A script
+# may ask for more of the display, such as a frame buffer in a folder (E2E_XVFB_ARGS).
 set -euo pipefail
 e2e_name=$1
-shift
-for t in xvfb-run xdotool; do
+for t in Xvfb xdotool; do
   command -v "$t" >/dev/null || { echo "$e2e_name: $t is missing (scripts/install-deps installs it)"; exit 1; }
 done
-if [ -z "${E2E_INSIDE_X:-}" ]; then
-  # A script may ask for more of the display, such as a frame buffer in a folder (E2E_XVFB_ARGS).
-  exec env E2E_INSIDE_X=1 xvfb-run -a -s "-screen 0 1280x1024x24 ${E2E_XVFB_ARGS:-}" bash "$@"
-fi
-unset QT_QPA_PLATFORM
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 work=$(mktemp -d)
 log="$work/program.log"
@@ -21,9 +16,42 @@ log="$work/program.log"
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
 pid=""
-cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null || true; rm -rf "$work"; }
+xvfb=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+}
 trap cleanup EXIT
 fail() { echo "$e2e_name: $*"; cat "$log" 2>/dev/null || true; exit 1; }
+
+# Xvfb picks a display number whose every socket is free and writes it once it takes connections. Picking
+# by lock files instead (xvfb-run -a) races with displays starting elsewhere on the machine, and can hand
+# the program a display that answers on another server's socket.
+# A display that will not start is tried afresh, up to three times, before the script fails.
+start_display() {
+  : >"$work/display"
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 ${E2E_XVFB_ARGS:-} \
+    3>"$work/display" >>"$work/xvfb.log" 2>&1 &
+  xvfb=$!
+  for _ in $(seq 1 300); do
+    if [ "$(wc -l <"$work/display")" -ge 1 ]; then
+      DISPLAY=":$(head -n 1 "$work/display")" xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+      break
+    fi
+    kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+  xvfb=""
+  return 1
+}
+for attempt in 1 2 3; do
+  start_display && break
+  [ "$attempt" -eq 3 ] && { cat "$work/xvfb.log"; fail "no virtual display would start"; }
+done
+export DISPLAY=":$(head -n 1 "$work/display")"
 
 # Starts the program in the background; its output goes to $log.
 start_program() {

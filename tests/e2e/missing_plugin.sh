@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program from a copy of its bundle with one plug-in missing and one broken: it says so in a
 # message, still opens its window, and quits cleanly. Usage: missing_plugin.sh <path to bin/speckmoor>
-source "$(dirname "$0")/lib.sh" missing_plugin "$0" "$@"
+source "$(dirname "$0")/lib.sh" missing_plugin
 bundle=$(dirname "$(dirname "$(readlink -f "$1")")")
 cp -r "$bundle" "$work/Speckmoor"
 rm "$work/Speckmoor/Plugins/libFolderChooser.so"

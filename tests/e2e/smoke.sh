@@ -2,7 +2,7 @@
 # The real program from its bundle on a virtual display, driven from the keyboard as a person would:
 # the first window appears, Ctrl+N makes a second, Ctrl+W closes one, Ctrl+Q ends the program with 0.
 # Usage: smoke.sh <path to bin/speckmoor>
-source "$(dirname "$0")/lib.sh" smoke "$0" "$@"
+source "$(dirname "$0")/lib.sh" smoke
 exe=$(readlink -f "$1")
 
 press_in_front() {

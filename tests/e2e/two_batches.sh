@@ -2,7 +2,7 @@
 # Two windows batch at once: one batch is cancelled with its progress window's button while the other
 # runs to its end. Both folders hold only whole files, each its source dithered.
 # Usage: two_batches.sh <bin/speckmoor> <E2eTool>
-source "$(dirname "$0")/lib.sh" two_batches "$0" "$@"
+source "$(dirname "$0")/lib.sh" two_batches
 exe=$(readlink -f "$1")
 tool=$(readlink -f "$2")
 
