@@ -21,9 +21,9 @@ void TellSaveFailed(fw::Window& window, const fw::FolderItem& chosen, const std:
   message->ShowModalWithin(&window);
 }
 
-std::string TemporaryCopyFailed(const fw::FolderItem& temporary) {
+std::string TemporaryCopyFailed(const fw::FolderItem& temporary, int why) {
   return "Speckmoor could not write its temporary copy in " + temporary.NativePath().parent_path().string() + ". " +
-         fw::WriteFailureReason(temporary);
+         fw::WriteFailureReason(why);
 }
 
 }  // namespace
@@ -45,18 +45,20 @@ void W_Main::Save() {
     TellSaveFailed(*this, *chosen, "Speckmoor could not make its temporary folder.");
     return;
   }
-  // A stale temporary file from an earlier save must never reach the chosen file.
-  if (!bindings::SaveAsPNGQZB(temporary, picture, 1.0f)) {
-    TellSaveFailed(*this, *chosen, TemporaryCopyFailed(*temporary));
+  // A stale temporary file from an earlier save must never reach the chosen file. The reason told is the
+  // failing call's own: a look at the disk afterwards can find room that the file did not.
+  int why = 0;
+  if (!bindings::SaveAsPNGQZB(temporary, picture, 1.0f, &why)) {
+    TellSaveFailed(*this, *chosen, TemporaryCopyFailed(*temporary, why));
     return;
   }
   optimizer->SetInputFile(temporary);
   optimizer->SetOutputFile(chosen);
-  const bool optimised = optimizer->Optimize();
+  const bool optimised = optimizer->Optimize(&why);
   // The copy has served; a picture the user saved elsewhere is not left lying in the temporary folder.
   std::error_code ec;
   std::filesystem::remove(temporary->NativePath(), ec);
-  if (!optimised) TellSaveFailed(*this, *chosen, fw::WriteFailureReason(*chosen));
+  if (!optimised) TellSaveFailed(*this, *chosen, fw::WriteFailureReason(why));
 }
 
 bool W_Main::_FileSave_Action() {

@@ -8,10 +8,10 @@ std::string NameWithoutExtension(const fw::FolderItem& item) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-fw::Ref<fw::FolderItem> FreeOutputFile(const fw::FolderItem& folder, const std::string& stem) {
-  fw::Ref<fw::FolderItem> candidate = folder.Child(stem + ".png");
-  for (int n = 2; candidate && candidate->Exists(); ++n) candidate = folder.Child(stem + " " + std::to_string(n) + ".png");
-  return candidate;
+std::string FreeOutputName(const std::string& stem, const std::function<bool(const std::string& name)>& taken) {
+  std::string name = stem + ".png";
+  for (int n = 2; taken(name); ++n) name = stem + " " + std::to_string(n) + ".png";
+  return name;
 }
 
 }  // namespace batch::SpeckmoorGlobals

@@ -11,6 +11,39 @@
 #include "framework/WriteFailure.h"
 
 namespace batch {
+namespace {
+
+std::string Counted(std::int32_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// What the count leaves out: the pictures that could not be saved and why, and the files never read when
+// the batch stopped early.
+std::string ShortfallSentences(const Shortfall& shortfall) {
+  std::string text;
+  std::int32_t total = 0;
+  for (const auto& [why, pictures] : shortfall.unsaved) total += pictures;
+  if (total > 0) {
+    text.append(" ").append(Counted(total, "picture", "pictures")).append(" could not be saved");
+    if (shortfall.unsaved.size() == 1) {
+      text += " because " + fw::WriteFailureCause(shortfall.unsaved.begin()->first) + ".";
+    } else {
+      const char* separator = ": ";
+      for (const auto& [why, pictures] : shortfall.unsaved) {
+        text.append(separator).append(std::to_string(pictures)).append(" because ").append(fw::WriteFailureCause(why));
+        separator = ", ";
+      }
+      text += ".";
+    }
+  }
+  if (shortfall.stopped && shortfall.unread > 0)
+    text.append(" The batch stopped there, leaving ")
+        .append(Counted(shortfall.unread, "file", "files"))
+        .append(" of the folder unread.");
+  return text;
+}
+
+}  // namespace
 
 W_MainBatchSide::~W_MainBatchSide() {
   Batch.Store(nullptr);
@@ -117,12 +150,16 @@ void W_MainBatchSide::Interface_BatchComplete(std::int32_t count, const fw::Ref<
   if (!IsOpen()) return;
   const std::string name = outputFolder ? outputFolder->Name() : std::string();
   const bool folderThere = outputFolder && outputFolder->Directory();
+  const fw::Ref<BatchDither> worker = Batch.Load();
+  const std::string shortfall = worker ? ShortfallSentences(worker->Shortfall()) : std::string();
   fw::Ref<fw::MessageDialog> message = fw::MakeRef<fw::MessageDialog>();
   message->Message = "Batch dithering has finished.";
-  message->Explanation = folderThere
-                             ? std::to_string(count) + " files were processed and saved to the folder: \"" + name + "\""
-                             : std::to_string(count) + " files were processed, but the folder \"" + name +
-                                   "\" is no longer there.";
+  message->Explanation =
+      folderThere
+          ? std::to_string(count) + " files were processed and saved to the folder: \"" + name + "\"" +
+                (shortfall.empty() ? "" : ".") + shortfall
+          : std::to_string(count) + " files were processed, but the folder \"" + name + "\" is no longer there." +
+                shortfall;
   message->ActionCaption = "OK";
   message->AlternateVisible = folderThere;
   message->AlternateCaption = "Show Folder";

@@ -1,5 +1,7 @@
 #include "bindings/PNG.h"
 
+#include <cerrno>
+
 #include "bindings/Calls.h"
 #include "bindings/PluginEntryTable.h"
 #include "framework/Application.h"
@@ -14,11 +16,16 @@ REALfolderItem ToREALFolderItem(fw::FolderItem* item) {
 
 }  // namespace
 
-bool SaveAsPNGQZB(const fw::Ref<fw::FolderItem>& target, const fw::Ref<fw::Picture>& picture, float gamma) {
+bool SaveAsPNGQZB(const fw::Ref<fw::FolderItem>& target, const fw::Ref<fw::Picture>& picture, float gamma,
+                  int* why) {
   using Fn = bool (*)(REALfolderItem, REALpicture, float);
   auto routine = PluginRoutine<Fn>(PluginEntry::SaveAsPNG);
-  return routine(ToREALFolderItem(fw::NonNil(target, "no file to save to").get()), ToREALPicture(picture.get()),
-                 gamma);
+  REALfolderItem file = ToREALFolderItem(fw::NonNil(target, "no file to save to").get());
+  // The plug-in leaves the failing call's errno, so nothing may run between its return and the read.
+  errno = 0;
+  const bool saved = routine(file, ToREALPicture(picture.get()), gamma);
+  if (why) *why = saved ? 0 : errno;
+  return saved;
 }
 
 void DrawWideIconQZB(const fw::Ref<fw::FolderItem>& item, fw::Graphics& g, std::int32_t x, std::int32_t y,
@@ -49,10 +56,13 @@ fw::Ref<PNGOptimizerQZB> PNGOptimizerQZB::New() {
   return fw::Ref<PNGOptimizerQZB>(new PNGOptimizerQZB(fw::PluginObject::New("PNGOptimizerQZB")));
 }
 
-bool PNGOptimizerQZB::Optimize() {
+bool PNGOptimizerQZB::Optimize(int* why) {
   using Fn = bool (*)(REALobject);
   auto routine = PluginRoutine<Fn>(PluginEntry::PNGOptimizerOptimize);
-  return routine(fw::ToREAL(object_.get()));
+  errno = 0;
+  const bool optimised = routine(fw::ToREAL(object_.get()));
+  if (why) *why = optimised ? 0 : errno;
+  return optimised;
 }
 
 }  // namespace bindings

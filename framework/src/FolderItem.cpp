@@ -1,8 +1,5 @@
 #include "framework/FolderItem.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "framework/PictureFile.h"
@@ -91,14 +88,6 @@ Ref<FolderItem> FolderItem::Parent() const {
 }
 
 Ref<Picture> FolderItem::OpenAsPicture() const { return DecodePictureFile(path_); }
-
-bool FolderItem::FlushToDisk() const {
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  const bool flushed = ::syncfs(fd) == 0;
-  ::close(fd);
-  return flushed;
-}
 
 bool FolderItem::CreateAsFolder() const {
   std::error_code ec;

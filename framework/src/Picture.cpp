@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -41,6 +42,8 @@ Memory Allocate(std::size_t bytes) {
   return {reinterpret_cast<std::uint8_t*>(aligned), length};
 }
 
+std::atomic<std::int64_t> gBytesHeld{0};
+
 void Free(std::uint8_t* bits, std::size_t mapped) {
   if (mapped) munmap(bits, mapped);
   else std::free(bits);
@@ -67,9 +70,15 @@ Picture::Picture(std::int32_t width, std::int32_t height, std::int32_t depth, st
                  std::uint8_t* bits)
     : width_(width), height_(height), depth_(depth), rowBytes_(rowBytes), bits_(bits), world_{} {
   PlatformInitGWorld(&world_, bits_, rowBytes_, static_cast<std::int16_t>(depth_));
+  gBytesHeld.fetch_add(std::int64_t{rowBytes_} * height_, std::memory_order_relaxed);
 }
 
-Picture::~Picture() { Free(bits_, mapped_); }
+Picture::~Picture() {
+  Free(bits_, mapped_);
+  gBytesHeld.fetch_sub(std::int64_t{rowBytes_} * height_, std::memory_order_relaxed);
+}
+
+std::int64_t Picture::BytesHeld() noexcept { return gBytesHeld.load(std::memory_order_relaxed); }
 
 Ref<RGBSurface> Picture::RGBSurface() { return MakeRef<fw::RGBSurface>(this); }
 

@@ -33,11 +33,14 @@ void RandomSuffix(char* out, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) out[i] = kLetters[noise[i] % (sizeof kLetters - 1)];
 }
 
-void SyncFolder(const std::string& folder) {
+// Makes a rename outlast a power cut. File systems that can't sync a folder say so with EINVAL; nothing
+// more can be done there.
+int SyncFolder(const std::string& folder) {
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);  // the rename itself is done; this only makes it outlast a power cut
+  if (fd < 0) return errno;
+  const int error = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP ? 0 : errno;
   close(fd);
+  return error;
 }
 
 }  // namespace
@@ -87,7 +90,8 @@ AtomicFile::~AtomicFile() { Discard(); }
 bool AtomicFile::Open(const std::string& target) {
   Discard();
   keepMode_ = false;
-  if (target.empty()) return false;
+  error_ = 0;
+  if (target.empty()) return Fail(ENOENT);
   std::string resolved = target;
   struct stat st;
   if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -99,16 +103,16 @@ bool AtomicFile::Open(const std::string& target) {
   }
   if (stat(resolved.c_str(), &st) == 0) {
     // Renaming over a device or a folder would replace the node itself, never what the caller meant.
-    if (!S_ISREG(st.st_mode)) return false;
+    if (!S_ISREG(st.st_mode)) return Fail(S_ISDIR(st.st_mode) ? EISDIR : EEXIST);
     keepMode_ = true;
     mode_ = st.st_mode & 0777;
   } else if (errno != ENOENT) {
-    return false;
+    return Fail(errno);
   }
   const std::size_t slash = resolved.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : resolved.substr(0, slash);
   const std::string name = slash == std::string::npos ? resolved : resolved.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") return false;
+  if (name.empty() || name == "." || name == "..") return Fail(EISDIR);
 
   std::string temporary = folder + "/." + name.substr(0, kMaxNameInTemporary) + ".XXXXXX";
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -117,44 +121,61 @@ bool AtomicFile::Open(const std::string& target) {
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
-      return false;
+      return Fail(errno);
     }
     stream_ = fdopen(fd, "wb");
     if (!stream_) {
+      const int error = errno;
       close(fd);
       unlink(temporary.c_str());
-      return false;
+      return Fail(error);
     }
     setvbuf(stream_, nullptr, _IOFBF, std::size_t{1} << 16);
     target_ = resolved;
     temporary_ = temporary;
     return true;
   }
-  return false;
+  return Fail(EEXIST);
 }
 
 bool AtomicFile::Commit(Durability durability) {
-  if (!stream_) return false;
+  if (!stream_) return Fail(EBADF);
   const int fd = fileno(stream_);
-  bool ok = std::fflush(stream_) == 0 && !std::ferror(stream_);
-  if (ok && keepMode_ && fchmod(fd, mode_) != 0) {
+  if (std::fflush(stream_) != 0 || std::ferror(stream_)) NoteFailure();
+  if (!error_ && keepMode_ && fchmod(fd, mode_) != 0) {
     // Not the owner of the old file: the new one keeps the ordinary mode.
   }
   const bool onDisk = durability == Durability::OnDisk;
-  ok = ok && (!onDisk || fsync(fd) == 0);
-  const bool closed = std::fclose(stream_) == 0;
+  if (!error_ && onDisk && fsync(fd) != 0) NoteFailure();
+  // Closing reports a write-back error that nothing before it saw.
+  if (std::fclose(stream_) != 0) NoteFailure();
   stream_ = nullptr;
-  if (ok && closed && rename(temporary_.c_str(), target_.c_str()) == 0) {
-    temporary_.clear();
-    const std::size_t slash = target_.rfind('/');
-    if (onDisk) SyncFolder(slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash));
-    return true;
+  if (!error_ && rename(temporary_.c_str(), target_.c_str()) != 0) NoteFailure();
+  if (error_) {
+    Discard();
+    return false;
   }
-  Discard();
+  temporary_.clear();
+  const std::size_t slash = target_.rfind('/');
+  // The file is in place, but until its folder is on the disk a power cut could take it back.
+  if (onDisk) {
+    const int folderError = SyncFolder(slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash));
+    if (folderError) return Fail(folderError);
+  }
+  return true;
+}
+
+void AtomicFile::NoteFailure() noexcept {
+  if (!error_) error_ = errno ? errno : EIO;
+}
+
+bool AtomicFile::Fail(int error) noexcept {
+  if (!error_) error_ = error;
   return false;
 }
 
 void AtomicFile::Discard() noexcept {
+  const int saved = errno;
   if (stream_) {
     std::fclose(stream_);
     stream_ = nullptr;
@@ -163,13 +184,19 @@ void AtomicFile::Discard() noexcept {
     unlink(temporary_.c_str());
     temporary_.clear();
   }
+  errno = saved;
 }
 
 bool WriteFileAtomically(const std::string& target, const std::uint8_t* data, std::size_t size) {
   AtomicFile file;
-  if (!file.Open(target)) return false;
-  if (size && std::fwrite(data, 1, size, file.Stream()) != size) return false;
-  return file.Commit();
+  bool ok = file.Open(target);
+  if (ok && size && std::fwrite(data, 1, size, file.Stream()) != size) {
+    file.NoteFailure();
+    ok = false;
+  }
+  ok = ok && file.Commit();
+  errno = ok ? 0 : file.Error();
+  return ok;
 }
 
 }  // namespace pngfamily

@@ -23,7 +23,8 @@ bool ReadWholeFile(const std::string& path, std::size_t limit, std::vector<std::
 bool SameFile(const std::string& a, const std::string& b);
 
 // A file written beside its target under a hidden temporary name and renamed over the target on Commit,
-// so readers see the old file or the new one, never a part. Dropped unless committed.
+// so readers see the old file or the new one, never a part. Dropped unless committed. Error() is the errno
+// of the first call that failed, 0 when none did.
 class AtomicFile {
  public:
   AtomicFile() = default;
@@ -38,8 +39,12 @@ class AtomicFile {
   // commit first waits until the file is on the disk, so it also outlasts a power cut.
   enum class Durability { Renamed, OnDisk };
   bool Commit(Durability durability = Durability::OnDisk);
+  int Error() const noexcept { return error_; }
+  // Keeps errno as the error unless an earlier call failed; for writes made on Stream().
+  void NoteFailure() noexcept;
 
  private:
+  bool Fail(int error) noexcept;
   void Discard() noexcept;
 
   std::string target_;
@@ -47,9 +52,10 @@ class AtomicFile {
   std::FILE* stream_ = nullptr;
   bool keepMode_ = false;
   mode_t mode_ = 0;
+  int error_ = 0;
 };
 
-// Replaces `target` with the bytes.
+// Replaces `target` with the bytes, waited onto the disk; false with errno telling why.
 bool WriteFileAtomically(const std::string& target, const std::uint8_t* data, std::size_t size);
 
 }  // namespace pngfamily

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -459,16 +460,22 @@ bool SmallestReduced(const std::vector<std::uint8_t>& input, const OptimizeOptio
 
 bool OptimizeFile(const std::string& inputPath, const std::string& outputPath,
                   const OptimizeOptions& options) {
+  // errno tells the caller why: a failed write's own error, 0 for an input that isn't a PNG it can read.
+  errno = 0;
   std::vector<std::uint8_t> input;
-  if (inputPath.empty() || outputPath.empty() || !ReadWholeFile(inputPath, kMaxInputBytes, input))
+  if (inputPath.empty() || outputPath.empty() || !ReadWholeFile(inputPath, kMaxInputBytes, input)) {
+    errno = 0;
     return false;
+  }
   // The family's own saves are 1-bit grey: they skip the widening to RGBA and back that reductions need.
   std::vector<std::uint8_t> result;
   DecodedRows oneBit;
   const bool irreducible = DeclaresOneBitGrey(input.data(), input.size()) &&
                            DecodeStored(input.data(), input.size(), oneBit) && !oneBit.format.hasKey;
-  if (!(irreducible ? SmallestOneBitGrey(oneBit, result) : SmallestReduced(input, options, result)))
+  if (!(irreducible ? SmallestOneBitGrey(oneBit, result) : SmallestReduced(input, options, result))) {
+    errno = 0;
     return false;
+  }
 
   if (options.force || result.size() < input.size())
     return WriteFileAtomically(outputPath, result.data(), result.size());

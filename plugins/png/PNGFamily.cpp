@@ -2,6 +2,7 @@
 // folderitem.DrawWideIconQZB and application.BundleFolderQZB.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -131,12 +132,17 @@ void DestructOptimizer(REALobject) {
   // The framework releases the folder items it stored; nothing else is held.
 }
 
+// False with errno telling why (see OptimizeFile).
 bool Optimize(REALobject self) {
+  errno = 0;
   if (!self) return false;
   try {
     const OptimizerData* data = DataOf(self);
     std::string input, output;
-    if (!PathOf(data->inputFile, input) || !PathOf(data->outputFile, output)) return false;
+    if (!PathOf(data->inputFile, input) || !PathOf(data->outputFile, output)) {
+      errno = 0;
+      return false;
+    }
     OptimizeOptions options;
     options.colorTypeReduction = !data->noColorTypeReduction;
     options.bitDepthReduction = !data->noBitDepthReduction;
@@ -144,6 +150,7 @@ bool Optimize(REALobject self) {
     options.force = data->force != 0;
     return OptimizeFile(input, output, options);
   } catch (...) {
+    errno = ENOMEM;
     return false;
   }
 }

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <bit>
 #include <cmath>
 #include <csetjmp>
@@ -241,24 +242,33 @@ png_fixed_point FixedGamma(float gamma) {
 }  // namespace
 
 bool SaveAsPNG(REALfolderItem target, REALpicture picture, float gamma) {
+  // errno tells the caller why a save failed: the failing call's own error, 0 when no call failed.
+  int why = 0;
   try {
-    if (!target || !picture) return false;
     std::string path;
-    if (!PathOf(target, path)) return false;
     LockedPixels pixels(picture);
-    if (!pixels.Usable()) return false;
-    const bool oneBit = IsBlackWhite(pixels);
-    AtomicFile file;
-    if (!file.Open(path)) return false;
-    const bool written = oneBit ? WriteOneBit(file.Stream(), pixels, FixedGamma(gamma))
-                                : WriteRgb(file.Stream(), pixels, FixedGamma(gamma));
-    // Renamed whole into place, so no crash leaves a part under the name; not waited onto the disk: this
-    // is either a copy the optimiser rewrites durably, or one of a batch's thousands of files, which
-    // the batch makes durable together at its end.
-    return written && file.Commit(AtomicFile::Durability::Renamed);
+    if (target && picture && PathOf(target, path) && pixels.Usable()) {
+      const bool oneBit = IsBlackWhite(pixels);
+      AtomicFile file;
+      if (file.Open(path)) {
+        const bool written = oneBit ? WriteOneBit(file.Stream(), pixels, FixedGamma(gamma))
+                                    : WriteRgb(file.Stream(), pixels, FixedGamma(gamma));
+        if (!written && std::ferror(file.Stream())) file.NoteFailure();
+        // Renamed whole into place, so no crash leaves a part under the name; not waited onto the disk:
+        // this is either a copy the optimiser rewrites durably, or one of a batch's files, which the batch
+        // waits onto the disk itself before it gives them their names.
+        if (written && file.Commit(AtomicFile::Durability::Renamed)) {
+          errno = 0;
+          return true;
+        }
+      }
+      why = file.Error();
+    }
   } catch (...) {
-    return false;
+    why = ENOMEM;
   }
+  errno = why;
+  return false;
 }
 
 }  // namespace pngfamily

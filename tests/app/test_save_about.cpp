@@ -10,8 +10,10 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QUrl>
+#include <random>
 
 #include "AppFixture.h"
+#include "SmallDisk.h"
 #include "app/W_About.h"
 #include "framework/Controls.h"
 #include "framework/Desktop.h"
@@ -170,6 +172,27 @@ TEST_F(SaveAndAbout, AFailedSaveSaysWhyAndWritesNothing) {
   EXPECT_TRUE(window_->_FileSave_Action());
   EXPECT_FALSE(std::filesystem::exists(dir_ / "chosen.png"));
   std::filesystem::remove(temporary->NativePath() / "Dithered Image.png");
+
+  // A nearly full disk: the reason is the failing write's own, not a guess made afterwards by something
+  // small enough to fit.
+  testing_support::SmallDisk disk(256 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+  disk.FillLeaving(16 * 1024);
+  std::mt19937 random(5);
+  window_->Engine()->buffer.Store(testing_support::MakePicture(800, 800, [&](int, int) {
+    return random() % 2 ? fw::RGB(255, 255, 255) : fw::RGB(0, 0, 0);
+  }));
+  std::string why;
+  new testing_support::DialogAnswerer<QMessageBox>([&](QMessageBox& box) {
+    why = box.informativeText().toStdString();
+    box.accept();
+  });
+  testing_support::AnswerFileDialog((disk / "full.png").string());
+  EXPECT_TRUE(window_->_FileSave_Action());
+  EXPECT_EQ(why, "The disk is full.");
+  EXPECT_FALSE(std::filesystem::exists(disk / "full.png"));
+  for (const auto& entry : std::filesystem::directory_iterator(disk.path()))
+    EXPECT_EQ(entry.path().filename(), "filler") << "left on the disk";
 }
 
 TEST_F(SaveAndAbout, OneAboutWindowWithTheVersionAndTheCredits) {

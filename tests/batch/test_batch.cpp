@@ -12,6 +12,8 @@
 #include <QTest>
 
 #include "AppFixture.h"
+#include "FailingFlushes.h"
+#include "SmallDisk.h"
 #include "batch/SpeckmoorGlobals.h"
 #include "batch/W_MainBatchSide.h"
 #include "framework/Dialogs.h"
@@ -28,6 +30,7 @@
 #include <condition_variable>
 #include <map>
 #include <random>
+#include <regex>
 #include <set>
 #include <mutex>
 #include <thread>
@@ -105,6 +108,8 @@ class GatedWindow final : public batch::W_MainBatchSide {
     }
     changed_.notify_all();
   }
+  // Pictures handed to the window so far.
+  int Handed() const { return handed_; }
   void Interface_ProcessImage(const fw::Ref<fw::Picture>& picture, const std::string& name) override {
     if (++handed_ == gate_) {
       std::unique_lock lock(mutex_);
@@ -115,7 +120,8 @@ class GatedWindow final : public batch::W_MainBatchSide {
   }
 
  private:
-  int gate_ = 0, handed_ = 0;
+  int gate_ = 0;
+  std::atomic<int> handed_{0};
   std::mutex mutex_;
   std::condition_variable changed_;
   bool reached_ = false, released_ = false;
@@ -177,11 +183,13 @@ class Batch : public ::testing::Test {
 class Client final : public fw::Object, public batch::BatchDitherInterface {
  public:
   std::function<void(int pictures)> afterPicture;
+  std::function<void()> atEnd;
   std::atomic<bool> cancel{false};
   // The user presses Cancel right after the batch has looked, once this many pictures were handed over.
   int cancelAfterCheckOfPicture = 0;
 
   void Interface_BatchComplete(std::int32_t count, const fw::Ref<fw::FolderItem>&) override {
+    if (atEnd) atEnd();
     std::lock_guard lock(mutex_);
     count_ = count;
     done_ = true;
@@ -242,20 +250,22 @@ TEST(BatchWalk, FilesMovedAwayOrDroppedInDuringABatchNeitherLoseNorDuplicateAnOu
   EXPECT_EQ(Names(dir / "out"), all);
 }
 
+// Noise, so each file is large enough to be decoded ahead of its turn.
+void SaveNoise(const std::filesystem::path& path, int size, unsigned seed) {
+  QImage noise(size, size, QImage::Format_RGB32);
+  std::mt19937 random(seed);
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) noise.setPixel(x, y, static_cast<QRgb>(random()));
+  ASSERT_TRUE(noise.save(QString::fromStdString(path.string())));
+  ASSERT_GE(std::filesystem::file_size(path), 64u * 1024);
+}
+
 TEST(BatchWalk, NoItemIsOpenedAfterACancel) {
   testing_support::StartProgram();
   TempDir dir;
   std::filesystem::create_directory(dir / "in");
   std::filesystem::create_directory(dir / "out");
-  // Noise, so each file is large enough to be decoded ahead of its turn.
-  for (int i = 1; i <= 5; ++i) {
-    QImage noise(256, 256, QImage::Format_RGB32);
-    std::mt19937 random(static_cast<unsigned>(i));
-    for (int y = 0; y < 256; ++y)
-      for (int x = 0; x < 256; ++x) noise.setPixel(x, y, static_cast<QRgb>(random()));
-    ASSERT_TRUE(noise.save(QString::fromStdString((dir / "in" / Numbered("c", i)).string())));
-    ASSERT_GE(std::filesystem::file_size(dir / "in" / Numbered("c", i)), 64u * 1024);
-  }
+  for (int i = 1; i <= 5; ++i) SaveNoise(dir / "in" / Numbered("c", i), 256, static_cast<unsigned>(i));
   // The kernel tells which files of the folder are opened.
   const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   ASSERT_GE(watch, 0);
@@ -274,6 +284,26 @@ TEST(BatchWalk, NoItemIsOpenedAfterACancel) {
   close(watch);
   EXPECT_EQ(opened, (std::set<std::string>{"c1.png", "c2.png"}));
   EXPECT_EQ(Names(dir / "out"), (std::vector<std::string>{"c1.png", "c2.png"}));
+}
+
+TEST(BatchWalk, ACancelledBatchLetsGoOfThePictureDecodedAhead) {
+  testing_support::StartProgram();
+  TempDir dir;
+  std::filesystem::create_directory(dir / "in");
+  std::filesystem::create_directory(dir / "out");
+  constexpr int kSize = 600;
+  for (int i = 1; i <= 3; ++i) SaveNoise(dir / "in" / Numbered("d", i), kSize, static_cast<unsigned>(i));
+  fw::Ref<Client> client = fw::MakeRef<Client>();
+  // Cancel is pressed while the first picture is in hand, when the second is already being decoded.
+  client->afterPicture = [&](int pictures) {
+    if (pictures == 1) client->cancel = true;
+  };
+  const std::int64_t before = fw::Picture::BytesHeld();
+  std::int64_t atEnd = -1;
+  client->atEnd = [&] { atEnd = fw::Picture::BytesHeld(); };
+  EXPECT_EQ(client->Run(dir / "in", dir / "out"), 1);
+  // While the message is up, only the client's own result is held, not a picture nobody will use.
+  EXPECT_LE(atEnd - before, std::int64_t{kSize} * kSize * 4);
 }
 
 TEST(BatchWalk, NewsFromTheBatchThreadIsShownRarelyButTheLatestAlways) {
@@ -305,12 +335,16 @@ TEST(BatchNames, StemsAndFreeNames) {
   EXPECT_EQ(Stem(".hidden"), "");
   EXPECT_EQ(Stem("\xC3\xA9t\xC3\xA9 \"quoted\".tiff"), "\xC3\xA9t\xC3\xA9 \"quoted\"");
 
+  std::set<std::string> taken;
+  auto free = [&](const std::string& stem) {
+    return batch::SpeckmoorGlobals::FreeOutputName(stem, [&](const std::string& name) { return taken.count(name) > 0; });
+  };
+  EXPECT_EQ(free("a"), "a.png");
+  taken = {"a.png", "a 2.png", "b.png"};
+  EXPECT_EQ(free("a"), "a 3.png");
+
   TempDir dir;
   auto folder = fw::MakeRef<fw::FolderItem>(dir.path());
-  EXPECT_EQ(batch::SpeckmoorGlobals::FreeOutputFile(*folder, "a")->Name(), "a.png");
-  testing_support::WriteFile(dir / "a.png", "x");
-  testing_support::WriteFile(dir / "a 2.png", "x");
-  EXPECT_EQ(batch::SpeckmoorGlobals::FreeOutputFile(*folder, "a")->Name(), "a 3.png");
 
   std::filesystem::create_directory(dir / "src (Dithered)");
   std::filesystem::create_directory(dir / "src (Dithered #2)");
@@ -626,7 +660,7 @@ TEST_F(Batch, AnOutputFolderThatCannotBeMadeStartsNoBatch) {
 
 TEST_F(Batch, TheMessageNeverNamesAFolderThatIsGone) {
   for (int i = 0; i < 4; ++i) SavePicture(source_ / Numbered("g", 10 + i), i);
-  window_->GateAt(2);
+  window_->GateAt(1);
   bool showFolderOffered = true;
   new testing_support::DialogAnswerer<QMessageBox>([&](QMessageBox& box) {
     message_ = (box.text() + "|" + box.informativeText()).toStdString();
@@ -640,9 +674,95 @@ TEST_F(Batch, TheMessageNeverNamesAFolderThatIsGone) {
   std::filesystem::remove_all(dir_ / "out" / "Holiday Photos (Dithered)");  // the user clears it away
   window_->Release();
   ASSERT_TRUE(WaitForEnd());
-  EXPECT_EQ(message_, "Batch dithering has finished.|1 files were processed, but the folder \"Holiday Photos "
-                      "(Dithered)\" is no longer there.");
+  // Nothing can be written there any more: the batch stops at once and reads no further picture.
+  EXPECT_EQ(message_, "Batch dithering has finished.|0 files were processed, but the folder \"Holiday Photos "
+                      "(Dithered)\" is no longer there. 1 picture could not be saved because the folder is no "
+                      "longer there. The batch stopped there, leaving 3 files of the folder unread.");
   EXPECT_FALSE(showFolderOffered);
+}
+
+namespace {
+
+// The message tells the truth about a batch of `pictures` pictures into `output`: its count is the files
+// there, every one whole, and the pictures it does not count were either not saved, for `reason`, or never
+// read because the batch stopped. No temporary file is left, unless the disk no longer lets one be removed.
+// Gives how many were not saved.
+int ExpectTheTruthTold(const std::string& message, const std::filesystem::path& source,
+                       const std::filesystem::path& output, const std::string& reason, int pictures,
+                       bool readOnly = false) {
+  std::smatch m;
+  const std::regex told("Batch dithering has finished\\.\\|(\\d+) files were processed and saved to the folder: "
+                        "\"[^\"]*\"\\. (\\d+) pictures? could not be saved because " + reason +
+                        "\\.(?: The batch stopped there, leaving (\\d+) files? of the folder unread\\.)?");
+  EXPECT_TRUE(std::regex_match(message, m, told)) << message;
+  if (m.empty()) return -1;
+  const int saved = std::stoi(m[1]), unsaved = std::stoi(m[2]), unread = m[3].matched ? std::stoi(m[3]) : 0;
+  EXPECT_EQ(saved + unsaved + unread, pictures) << message;
+  std::vector<std::string> names = Names(output);
+  if (readOnly) std::erase_if(names, [](const std::string& name) { return name[0] == '.'; });
+  EXPECT_EQ(static_cast<int>(names.size()), saved) << message;
+  for (const std::string& name : names) {
+    if (name[0] == '.') {
+      ADD_FAILURE() << "a temporary file was left: " << name;
+      continue;
+    }
+    fw::Ref<fw::Picture> written = fw::MakeRef<fw::FolderItem>(output / name)->OpenAsPicture();
+    EXPECT_TRUE(written && SamePixels(*written, *Expected(source / name))) << name;
+  }
+  return unsaved;
+}
+
+}  // namespace
+
+TEST_F(Batch, WhatCouldNotBeSavedIsToldWithItsReason) {
+  testing_support::SetOption("OptionsContrast", false);
+  // A name the file system refuses: that picture is told and the batch goes on.
+  SavePicture(source_ / "a.png", 1);
+  SavePicture(source_ / (std::string(253, 'n') + ".j"), 2, "PNG");
+  SavePicture(source_ / "z.png", 3);
+  StartBatch(dir_ / "out");
+  ASSERT_TRUE(WaitForEnd());
+  const auto output = dir_ / "out" / "Holiday Photos (Dithered)";
+  EXPECT_EQ(ExpectTheTruthTold(message_, source_, output, "the name is too long", 3), 1);
+  EXPECT_EQ(Names(output), (std::vector<std::string>{"a.png", "z.png"}));
+
+  // A disk that fails every flush: no file takes its name, and none is claimed.
+  source_ = dir_ / "Flushed";
+  std::filesystem::create_directory(source_);
+  for (int i = 0; i < 6; ++i) SavePicture(source_ / Numbered("f", 10 + i), i);
+  testing_support::FailFlushesIn(dir_ / "out");
+  StartBatch(dir_ / "out");
+  const bool ended = WaitForEnd();
+  testing_support::FailFlushesIn({});
+  ASSERT_TRUE(ended);
+  EXPECT_GT(ExpectTheTruthTold(message_, source_, dir_ / "out" / "Flushed (Dithered)", "the disk reported an error", 6), 0);
+  EXPECT_TRUE(Names(dir_ / "out" / "Flushed (Dithered)").empty());
+
+  testing_support::SmallDisk disk(96 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+  // The disk fills part-way: the batch stops there and reads no more pictures.
+  source_ = dir_ / "Many";
+  std::filesystem::create_directory(source_);
+  for (int i = 0; i < 40; ++i) SavePicture(source_ / Numbered("m", 100 + i), i);
+  StartBatch(disk.path());
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_GT(ExpectTheTruthTold(message_, source_, disk / "Many (Dithered)", "the disk is full", 40), 0);
+  EXPECT_LT(window_->Handed(), 40);
+  EXPECT_NE(message_.find("The batch stopped there"), std::string::npos) << message_;
+
+  // The disk turns read-only mid-batch.
+  std::filesystem::remove_all(disk / "Many (Dithered)");
+  const int before = window_->Handed();
+  window_->GateAt(before + 3);
+  StartBatch(disk.path());
+  ASSERT_TRUE(WaitForGate(*window_));
+  ASSERT_TRUE(disk.MakeReadOnly());
+  window_->Release();
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_GT(ExpectTheTruthTold(message_, source_, disk / "Many (Dithered)", "the folder does not allow writing", 40,
+                               true),
+            0);
+  EXPECT_LT(window_->Handed() - before, 40);
 }
 
 TEST_F(Batch, TheWindowsStateIsSafeToReadFromAnotherThread) {

@@ -11,7 +11,8 @@ tool=$(readlink -f "$2")
 mkdir -p "$work/in" "$work/Grey Set" "$work/out" "$work/Many"
 "$tool" grey "$work/in/picture.png" 900 700 1
 for i in 1 2 3; do "$tool" grey "$work/Grey Set/g$i.png" $((60 + i * 10)) $((40 + i * 5)) "$i"; done
-for i in $(seq 10 69); do "$tool" grey "$work/Many/m$i.png" 600 400 "$i"; done
+# Large enough that the batch is surely still running when its first files are on the disk.
+make_copies "$work/Many" 60 1600 1200 m "$tool"
 
 # Its own temporary folder: what the program leaves there after quitting can be seen.
 mkdir -p "$work/tmp"
@@ -67,9 +68,8 @@ type_into "$dialog" "$work/Many"
 dialog=$(window_named 'Batch processed images') || fail "no location dialog the second time"
 type_into "$dialog" "$work/out"
 progress=$(window_named '^Progress$') || fail "no progress window"
-for _ in $(seq 1 300); do [ "$(ls "$work/out/Many (Dithered)" 2>/dev/null | wc -l)" -ge 2 ] && break; sleep 0.05; done
-eval "$(xdotool getwindowgeometry --shell "$progress")"
-xdotool mousemove --window "$progress" 240 88 click 1
+wait_count "$work/out/Many (Dithered)" 1 || fail "the second batch wrote nothing"
+xdotool mousemove --window "$progress" 240 88 click 1 || fail "the second batch ended before Cancel"
 wait_gone '^Progress$' || fail "the progress window stayed"
 sleep 1
 press Return

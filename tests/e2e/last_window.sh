@@ -13,7 +13,8 @@ expect_exit_0 50
 
 files=40
 mkdir -p "$work/out"
-make_greys "$work/Many" $files 900 700 m "$tool"
+# Large enough that the batch still runs when its first files are on the disk.
+make_copies "$work/Many" $files 1600 1200 m "$tool"
 output="$work/out/Many (Dithered)"
 start_program "$exe"
 main=$(window_named '^Speckmoor$') || fail "no document window the second time"

@@ -1,6 +1,7 @@
 // The module's free functions.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "framework/FolderItem.h"
@@ -11,8 +12,8 @@ namespace batch::SpeckmoorGlobals {
 // a full stop is its own stem (photo.2010.jpg -> photo.2010, photo -> photo, .hidden -> "").
 std::string NameWithoutExtension(const fw::FolderItem& item);
 
-// The output file for a stem in a folder: stem + ".png", or, when that name is taken, the first free
-// "stem n.png" with n from 2 up. Nil when the folder gives no such child.
-fw::Ref<fw::FolderItem> FreeOutputFile(const fw::FolderItem& folder, const std::string& stem);
+// The output name for a stem: stem + ".png", or, when `taken` says that name is, the first free
+// "stem n.png" with n from 2 up.
+std::string FreeOutputName(const std::string& stem, const std::function<bool(const std::string& name)>& taken);
 
 }  // namespace batch::SpeckmoorGlobals

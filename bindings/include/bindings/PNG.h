@@ -10,8 +10,10 @@
 
 namespace bindings {
 
-// Writes the picture as PNG with this gamma to the file; true when the file holds it.
-bool SaveAsPNGQZB(const fw::Ref<fw::FolderItem>& target, const fw::Ref<fw::Picture>& picture, float gamma);
+// Writes the picture as PNG with this gamma to the file; true when the file holds it. On false, `why` (when
+// given) gets the errno of the call that failed, 0 when none did (the picture can't be a PNG).
+bool SaveAsPNGQZB(const fw::Ref<fw::FolderItem>& target, const fw::Ref<fw::Picture>& picture, float gamma,
+                  int* why = nullptr);
 
 // Draws the icon of a file or folder with its top-left corner at x, y, `width` pixels wide.
 void DrawWideIconQZB(const fw::Ref<fw::FolderItem>& item, fw::Graphics& g, std::int32_t x, std::int32_t y,
@@ -31,7 +33,8 @@ class PNGOptimizerQZB final : public fw::Object {
   void SetForce(bool on) { object_->SetStoredBoolean("Force", on); }
   void SetInputFile(const fw::Ref<fw::FolderItem>& f) { object_->SetStoredObject("InputFile", f); }
   void SetOutputFile(const fw::Ref<fw::FolderItem>& f) { object_->SetStoredObject("OutputFile", f); }
-  bool Optimize();
+  // True once the output file holds the optimised PNG; on false, `why` as for SaveAsPNGQZB.
+  bool Optimize(int* why = nullptr);
 
  private:
   explicit PNGOptimizerQZB(fw::Ref<fw::PluginObject> object) : object_(std::move(object)) {}

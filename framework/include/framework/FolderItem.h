@@ -35,8 +35,6 @@ class FolderItem final : public Object {
 
   // The file decoded as a picture at depth 32, or nil when it is none (see PictureFile.h).
   Ref<Picture> OpenAsPicture() const;
-  // Waits until what was written in the item's file system is on the disk; false when it can't tell.
-  bool FlushToDisk() const;
   // Makes the folder; false when it can't be made or already exists (`why` then tells the error).
   bool CreateAsFolder() const;
   bool CreateAsFolder(std::error_code& why) const;

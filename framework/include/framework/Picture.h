@@ -23,6 +23,8 @@ class Picture final : public Object {
   // positive, the depth unknown, or the memory can't be had.
   static Ref<Picture> New(std::int32_t width, std::int32_t height, std::int32_t depth);
   ~Picture() override;
+  // The pixel memory that all pictures alive now hold, in bytes.
+  static std::int64_t BytesHeld() noexcept;
 
   std::int32_t Width() const noexcept { return width_; }
   std::int32_t Height() const noexcept { return height_; }

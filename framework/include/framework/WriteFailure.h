@@ -1,16 +1,14 @@
-// Why something could not be written, as a sentence a user can act on.
+// Why something could not be written, in words a user can act on, from the error number of the call
+// that failed.
 #pragma once
 
 #include <string>
 
-#include "framework/FolderItem.h"
-
 namespace fw {
 
-// From the error number a failed write or make of a folder gave.
+// As the end of a sentence: "the disk is full". 0 (no call failed) gives "the file could not be written".
+std::string WriteFailureCause(int error);
+// As a sentence of its own: "The disk is full."
 std::string WriteFailureReason(int error);
-// When the writer does not say why: looks at the target and tries what it tried, making a file in the
-// target's folder.
-std::string WriteFailureReason(const FolderItem& target);
 
 }  // namespace fw

@@ -1,0 +1,11 @@
+// Flushes that fail: see FailingFlushes.cpp.
+#pragma once
+
+#include <filesystem>
+
+namespace testing_support {
+
+// From now on, flushing the folder or anything in it fails with EIO; an empty path ends that.
+void FailFlushesIn(const std::filesystem::path& folder);
+
+}  // namespace testing_support
