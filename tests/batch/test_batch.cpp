@@ -30,7 +30,7 @@
 #include <condition_variable>
 #include <map>
 #include <random>
-#include <regex>
+#include <charconv>
 #include <set>
 #include <mutex>
 #include <thread>
@@ -690,13 +690,37 @@ namespace {
 int ExpectTheTruthTold(const std::string& message, const std::filesystem::path& source,
                        const std::filesystem::path& output, const std::string& reason, int pictures,
                        bool readOnly = false) {
-  std::smatch m;
-  const std::regex told("Batch dithering has finished\\.\\|(\\d+) files were processed and saved to the folder: "
-                        "\"[^\"]*\"\\. (\\d+) pictures? could not be saved because " + reason +
-                        "\\.(?: The batch stopped there, leaving (\\d+) files? of the folder unread\\.)?");
-  EXPECT_TRUE(std::regex_match(message, m, told)) << message;
-  if (m.empty()) return -1;
-  const int saved = std::stoi(m[1]), unsaved = std::stoi(m[2]), unread = m[3].matched ? std::stoi(m[3]) : 0;
+  // "<saved> files were processed and saved to the folder: "<name>". <unsaved> picture(s) could not be saved
+  // because <reason>.", then maybe " The batch stopped there, leaving <unread> file(s) of the folder unread."
+  std::string_view rest = message;
+  auto take = [&](std::string_view text) {
+    if (rest.substr(0, text.size()) != text) return false;
+    rest.remove_prefix(text.size());
+    return true;
+  };
+  auto number = [&] {
+    int n = 0;
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), n);
+    if (error != std::errc()) return -1;
+    rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
+    return n;
+  };
+  int saved = -1, unsaved = -1, unread = 0;
+  bool told = take("Batch dithering has finished.|") && (saved = number()) >= 0 &&
+              take(" files were processed and saved to the folder: \"");
+  if (told) {
+    const std::size_t quote = rest.find("\". ");
+    told = quote != std::string_view::npos;
+    if (told) rest.remove_prefix(quote + 3);
+  }
+  told = told && (unsaved = number()) > 0 &&
+         take(unsaved == 1 ? " picture could not be saved because " : " pictures could not be saved because ") &&
+         take(reason) && take(".");
+  if (told && !rest.empty())
+    told = take(" The batch stopped there, leaving ") && (unread = number()) > 0 &&
+           take(unread == 1 ? " file of the folder unread." : " files of the folder unread.") && rest.empty();
+  EXPECT_TRUE(told) << message;
+  if (!told) return -1;
   EXPECT_EQ(saved + unsaved + unread, pictures) << message;
   std::vector<std::string> names = Names(output);
   if (readOnly) std::erase_if(names, [](const std::string& name) { return name[0] == '.'; });
