@@ -4,6 +4,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
+#include <QMainWindow>
+#include <QMimeData>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QUrl>
@@ -71,6 +74,19 @@ fw::Ref<fw::Picture> Expected(const std::filesystem::path& source) {
   fw::Ref<engine::Speckmoor> e = fw::MakeRef<engine::Speckmoor>();
   e->Dither(picture);
   return e->buffer.Load();
+}
+
+// Drops a folder on the window's content as the desktop does; true when the drop was taken.
+bool DropFolder(fw::Window& window, const std::filesystem::path& folder) {
+  QWidget* target = static_cast<QMainWindow*>(window.Widget())->centralWidget();
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.string()))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  return drop.isAccepted();
 }
 
 std::vector<std::string> Names(const std::filesystem::path& folder) {
@@ -354,13 +370,38 @@ TEST_F(Batch, AFolderOfPicturesAndOtherThings) {
 
 TEST_F(Batch, AFolderDroppedOrChosenWithNoWindowStartsABatch) {
   SavePicture(source_ / "d.png", 4);
-  // Dropped on the window.
-  fw::Ref<fw::DragItem> drop = fw::MakeRef<fw::DragItem>(std::vector{fw::MakeRef<fw::FolderItem>(source_)});
+  std::filesystem::create_directory(dir_ / "Other");
+  // Dropped on the window: the drop is over before the location is asked for, so the program the folder
+  // was dragged from is not held while the dialog is up. A second folder dropped before the question is
+  // refused.
+  bool asked = false;
   new testing_support::DialogAnswerer<QMessageBox>([](QMessageBox& box) { box.accept(); });
-  testing_support::AnswerFolderDialog((dir_ / "out").string());
-  window_->Event_DropObject(*drop, 1);
+  new testing_support::DialogAnswerer<QFileDialog>([&](QFileDialog& dialog) {
+    asked = true;
+    dialog.setDirectory(QString::fromStdString((dir_ / "out").string()));
+    if (auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) field->clear();
+    QMetaObject::invokeMethod(&dialog, "accept");
+  });
+  EXPECT_TRUE(DropFolder(*window_, source_));
+  EXPECT_FALSE(asked);
+  EXPECT_TRUE(DropFolder(*window_, dir_ / "Other"));
+  EXPECT_FALSE(asked);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return asked; }, 30000));
   ASSERT_TRUE(WaitForEnd());
+  EXPECT_EQ(Names(dir_ / "out"), std::vector<std::string>{"Holiday Photos (Dithered)"});
   EXPECT_EQ(Names(dir_ / "out" / "Holiday Photos (Dithered)"), std::vector<std::string>{"d.png"});
+
+  // A window closed before it asks asks nothing.
+  EXPECT_TRUE(DropFolder(*window_, source_));
+  window_->Close();
+  bool dialogUp = true;
+  fw::PostToMainThread([&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    dialogUp = modal != nullptr;
+    if (modal) modal->close();
+  });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogUp; }, 30000));
+  EXPECT_EQ(Names(dir_ / "out"), std::vector<std::string>{"Holiday Photos (Dithered)"});
 
   // Chosen with no window open: the application opens one for the batch.
   ASSERT_TRUE(fw::CloseAllWindows());
