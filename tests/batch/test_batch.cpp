@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QMainWindow>
 #include <QMimeData>
@@ -11,6 +12,7 @@
 #include <QFileDialog>
 #include <QUrl>
 #include <QImage>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 
@@ -451,6 +453,47 @@ TEST_F(Batch, AnEmptyFolderAndACancelledLocation) {
   ASSERT_TRUE(WaitForEnd());
   EXPECT_NE(message_.find("0 files were processed"), std::string::npos) << message_;
   EXPECT_TRUE(Names(dir_ / "out" / "Holiday Photos (Dithered)").empty());
+}
+
+TEST_F(Batch, TheLocationDialogShowsItsPromptAndTheFolderItLooksIn) {
+  struct Seen {
+    QString title, lookIn, folder;
+    int lookInWidth = 0;
+    bool promptShown = false;
+  };
+  const QString prompt = "Batch processed images will be placed in a new folder. Please choose the location.";
+  auto look = [&prompt](Seen& seen) {
+    new testing_support::DialogAnswerer<QFileDialog>([&seen, &prompt](QFileDialog& dialog) {
+      seen.title = dialog.windowTitle();
+      auto* label = dialog.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+      auto* box = dialog.findChild<QComboBox*>(QStringLiteral("lookInCombo"));
+      if (label && label->isVisible()) seen.lookIn = label->text();
+      if (box && box->isVisible()) {
+        seen.lookInWidth = box->width();
+        seen.folder = box->currentText();
+      }
+      for (QLabel* text : dialog.findChildren<QLabel*>())
+        if (text->isVisible() && text->text() == prompt) seen.promptShown = true;
+      dialog.reject();
+    });
+  };
+  // The same dialog without a prompt, for comparison.
+  Seen plain;
+  look(plain);
+  fw::Ref<fw::SelectFolderDialog> bare = fw::MakeRef<fw::SelectFolderDialog>();
+  bare->InitialDirectory = fw::MakeRef<fw::FolderItem>(dir_.path());
+  EXPECT_FALSE(bare->ShowModalWithin(window_.get()));
+  ASSERT_GT(plain.lookInWidth, 0);
+
+  Seen asked;
+  look(asked);
+  window_->SetInputBatch(fw::MakeRef<fw::FolderItem>(source_));
+  EXPECT_FALSE(window_->CurrentBatch());
+  EXPECT_EQ(asked.title.toStdString(), prompt.toStdString());
+  EXPECT_TRUE(asked.promptShown);
+  EXPECT_EQ(asked.lookIn.toStdString(), "Look in:");
+  EXPECT_GE(asked.lookInWidth, plain.lookInWidth);
+  EXPECT_EQ(asked.folder.toStdString(), dir_.path().string());
 }
 
 TEST_F(Batch, CancelStopsAfterTheItemInHandAndEveryFileIsWhole) {
