@@ -798,6 +798,8 @@ TEST_F(Batch, TheProgressWindowAndItsLists) {
   EXPECT_EQ(progress->Width(), 300);
   EXPECT_EQ(progress->Height(), 118);
   EXPECT_EQ(progress->ST_Name()->Text(), "Dithering: ");
+  EXPECT_TRUE(testing_support::FixedSize(progress->Widget()));
+  EXPECT_EQ(progress->Height(), 118);
   progress->UpdateName("a.jpg");
   EXPECT_EQ(progress->ST_Name()->Text(), "Dithering: a.jpg");
   progress->UpdateName("");
