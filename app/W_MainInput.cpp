@@ -8,6 +8,8 @@
 #include "framework/Exceptions.h"
 #include "framework/Runtime.h"
 
+#include <utility>
+
 namespace app {
 
 void W_Main::SetInputPic(const fw::Ref<fw::Picture>& picture) {
@@ -49,10 +51,21 @@ void W_Main::Event_DropObject(fw::DragItem& obj, std::int32_t /*action*/) {
   fw::Ref<fw::FolderItem> item = obj.FolderItem();
   if (!item || BatchRunning()) return;
   if (item->Directory()) {
-    SetInputBatch(item);
+    // The program the folder was dragged from waits until the drop returns: the location is asked for
+    // right after, from the event loop. A second folder dropped before then is refused, as it would be
+    // while the question is up.
+    if (droppedFolder_) return;
+    droppedFolder_ = item;
+    fw::PostToMainThread([self = fw::Ref<W_Main>(this)] { self->BatchDroppedFolder(); });
     return;
   }
   if (fw::Ref<fw::Picture> picture = item->OpenAsPicture()) SetInputPic(picture);
+}
+
+void W_Main::BatchDroppedFolder() {
+  fw::Ref<fw::FolderItem> source = std::exchange(droppedFolder_, nullptr);
+  // The window may have closed, or started a batch of another folder, since the drop.
+  if (source && IsOpen() && !BatchRunning()) SetInputBatch(source);
 }
 
 bool W_Main::_EditPaste_Action() {

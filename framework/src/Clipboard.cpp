@@ -11,15 +11,20 @@
 namespace fw {
 namespace {
 
+// A picture comes in from the clipboard only within the limits a file is held to: one that could not be
+// saved again, or held, is no picture.
 QImage ClipboardImage() {
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();
   if (!data) return {};
-  if (data->hasImage()) return qvariant_cast<QImage>(data->imageData());
+  if (data->hasImage()) {
+    const QImage image = qvariant_cast<QImage>(data->imageData());
+    return PictureSizeFits(image.width(), image.height()) ? image : QImage();
+  }
   // Some programs offer only encoded files; read whichever image type comes first.
   for (const QString& format : data->formats()) {
     if (!format.startsWith(QStringLiteral("image/"))) continue;
-    QImage image;
-    if (image.loadFromData(data->data(format))) return image;
+    const QImage image = DecodeImageBytes(data->data(format));
+    if (!image.isNull()) return image;
   }
   return {};
 }

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileIconProvider>
+#include <QGridLayout>
+#include <QLabel>
+#include <vector>
 
 #include "framework/Runtime.h"
 #include "framework/Window.h"
@@ -36,6 +39,33 @@ QPointer<QFileDialog> NewFileDialog(const Window* owner) {
   dialog->setOption(QFileDialog::DontUseNativeDialog, true);
   dialog->setIconProvider(&IconProvider());
   return dialog;
+}
+
+// The prompt on a line of its own above everything else, so the "Look in:" line keeps the room to show
+// the folder the dialog is in.
+void ShowPrompt(QFileDialog& dialog, const QString& prompt) {
+  auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+  if (!grid) return;  // the title still says it
+  auto* label = new QLabel(prompt, &dialog);
+  label->setObjectName(QStringLiteral("promptLabel"));
+  label->setWordWrap(true);
+  // Every row moves down one to make room.
+  struct Placed {
+    QLayoutItem* item;
+    int row, column, rowSpan, columnSpan;
+  };
+  std::vector<Placed> placed;
+  while (grid->count() > 0) {
+    Placed p{};
+    grid->getItemPosition(0, &p.row, &p.column, &p.rowSpan, &p.columnSpan);
+    p.item = grid->takeAt(0);
+    placed.push_back(p);
+  }
+  const int columns = grid->columnCount();
+  for (int row = grid->rowCount(); row > 0; --row) grid->setRowStretch(row, grid->rowStretch(row - 1));
+  grid->setRowStretch(0, 0);
+  grid->addWidget(label, 0, 0, 1, columns);
+  for (const Placed& p : placed) grid->addItem(p.item, p.row + 1, p.column, p.rowSpan, p.columnSpan);
 }
 
 // Runs the dialog; the first file chosen, or nil when it was cancelled or went away.
@@ -81,7 +111,7 @@ Ref<FolderItem> SelectFolderDialog::ShowModalWithin(Window* parent) {
     if (!ActionButtonCaption.empty()) dialog->setLabelText(QFileDialog::Accept, QString::fromStdString(ActionButtonCaption));
     if (!PromptText.empty()) {
       dialog->setWindowTitle(QString::fromStdString(PromptText));
-      dialog->setLabelText(QFileDialog::LookIn, QString::fromStdString(PromptText));
+      ShowPrompt(*dialog, QString::fromStdString(PromptText));
     }
     if (InitialDirectory) dialog->setDirectory(QString::fromStdString(InitialDirectory->NativePath().string()));
     result = Chosen(dialog);

@@ -24,28 +24,33 @@ void SetDecodeLimit() {
   std::call_once(once, [] { QImageReader::setAllocationLimit(kDecodeLimitMB); });
 }
 
-bool SidesFit(const QSize& size) { return size.width() <= kMaxPictureSide && size.height() <= kMaxPictureSide; }
-
 // Refuses a declared size that could never be decoded within the limits, before any pixel is read.
 bool DeclaredSizeFits(const QSize& size) {
   if (!size.isValid()) return true;  // unknown until decoded: the allocation limit still holds
-  if (size.width() <= 0 || size.height() <= 0 || !SidesFit(size)) return false;
-  const qint64 bytes = qint64{size.width()} * size.height() * 4;
-  return bytes <= qint64{kDecodeLimitMB} * 1024 * 1024;
+  return PictureSizeFits(size.width(), size.height());
 }
 
 // An empty format means: tell it from the content.
-Ref<Picture> Decode(QIODevice& device, const QByteArray& format = {}) {
+QImage DecodeImage(QIODevice& device, const QByteArray& format = {}) {
   SetDecodeLimit();
   QImageReader reader(&device, format);
   reader.setAutoTransform(true);  // EXIF orientation
-  if (!DeclaredSizeFits(reader.size())) return nullptr;
+  if (!DeclaredSizeFits(reader.size())) return {};
   QImage image;
-  if (!reader.read(&image) || image.isNull() || !SidesFit(image.size())) return nullptr;
-  return PictureFromImage(image);
+  if (!reader.read(&image) || image.isNull() || !PictureSizeFits(image.width(), image.height())) return {};
+  return image;
+}
+
+Ref<Picture> Decode(QIODevice& device, const QByteArray& format = {}) {
+  return PictureFromImage(DecodeImage(device, format));
 }
 
 }  // namespace
+
+bool PictureSizeFits(std::int64_t width, std::int64_t height) {
+  if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide) return false;
+  return width * height * 4 <= std::int64_t{kDecodeLimitMB} * 1024 * 1024;
+}
 
 Ref<Picture> DecodePictureFile(const std::filesystem::path& path) {
   // O_NONBLOCK so that opening a FIFO never waits for a writer; only regular files are read.
@@ -79,13 +84,15 @@ Ref<Picture> DecodePictureFile(const std::filesystem::path& path) {
   return picture;
 }
 
-Ref<Picture> DecodePictureBytes(const QByteArray& bytes) {
-  if (bytes.isEmpty()) return nullptr;
+QImage DecodeImageBytes(const QByteArray& bytes) {
+  if (bytes.isEmpty()) return {};
   QBuffer buffer;
   buffer.setData(bytes);
-  if (!buffer.open(QIODevice::ReadOnly)) return nullptr;
-  return Decode(buffer);
+  if (!buffer.open(QIODevice::ReadOnly)) return {};
+  return DecodeImage(buffer);
 }
+
+Ref<Picture> DecodePictureBytes(const QByteArray& bytes) { return PictureFromImage(DecodeImageBytes(bytes)); }
 
 Ref<Picture> PictureFromImage(const QImage& source) {
   if (source.isNull()) return nullptr;

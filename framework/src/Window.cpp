@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDragEnterEvent>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
@@ -425,7 +426,11 @@ void Window::ApplyFrameSettings(const std::string& propertyList) {
     w.Content()->setMaximumSize(Setting<std::int32_t>(settings_, "MaxWidth", QWIDGETSIZE_MAX),
                                 Setting<std::int32_t>(settings_, "MaxHeight", QWIDGETSIZE_MAX));
     w.SetContentSize(width, height);
-    if (!Setting<bool>(settings_, "Resizeable", true)) w.Content()->setFixedSize(width, height);
+    if (!Setting<bool>(settings_, "Resizeable", true)) {
+      w.Content()->setFixedSize(width, height);
+      // The frame too, so the window manager offers neither a resize nor a maximise.
+      w.layout()->setSizeConstraint(QLayout::SetFixedSize);
+    }
     if (Setting<std::int32_t>(settings_, "Placement", 0) == 2 && w.screen())
       w.move(w.screen()->availableGeometry().center() - w.rect().center());
     if (Setting<bool>(settings_, "FullScreen", false)) w.setWindowState(Qt::WindowFullScreen);

@@ -18,6 +18,7 @@
 #include "app/Menu.h"
 #include "app/Startup.h"
 #include "app/W_Main.h"
+#include "batch/W_Progress.h"
 #include "framework/ClassRegistry.h"
 #include "framework/MenuCommands.h"
 #include "framework/PictureFile.h"
@@ -275,6 +276,48 @@ TEST_F(Desktop, ClosingTheLastDocumentWindowQuits) {
   fw::RuntimeRun();
   EXPECT_FALSE(timedOut);
   EXPECT_TRUE(fw::OpenWindows().empty());
+  EXPECT_TRUE(gUnhandled.empty()) << gUnhandled;
+}
+
+namespace {
+
+// With `front` in front, closes the window from the running event loop and lets the loop end once
+// everything the close asked for has run: a quit among it closes every window.
+void CloseInTheEventLoop(fw::Window& window, fw::Window& front) {
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [] { QApplication::exit(3); });
+  watchdog.start(20000);
+  QTimer::singleShot(0, [&] {
+    front.Show();
+    window.Close();
+    QMetaObject::invokeMethod(qApp, [] { QApplication::exit(0); }, Qt::QueuedConnection);
+  });
+  fw::RuntimeRun();
+}
+
+}  // namespace
+
+TEST_F(Desktop, ClosingOneOfTwoDocumentWindowsWithAboutOrProgressInFrontQuitsNothing) {
+  fw::Ref<app::W_Main> first = OneWindow();
+  fw::Ref<app::W_Main> second = app::NewDocumentWindow();
+  first->_AppleAboutSpeckmoor_Action();
+  fw::Ref<fw::Window> about = fw::ImplicitWindow("W_About.W_About");
+  ASSERT_TRUE(about);
+  CloseInTheEventLoop(*first, *about);
+  EXPECT_FALSE(first->IsOpen());
+  EXPECT_TRUE(second->IsOpen());
+  EXPECT_TRUE(about->IsOpen());
+  about->Close();
+
+  fw::Ref<app::W_Main> third = app::NewDocumentWindow();
+  fw::Ref<batch::W_Progress> progress = fw::MakeRef<batch::W_Progress>();
+  progress->Constructor(second.get());
+  progress->ShowWithin(*second);
+  CloseInTheEventLoop(*third, *progress);
+  EXPECT_FALSE(third->IsOpen());
+  EXPECT_TRUE(second->IsOpen());
+  EXPECT_TRUE(progress->IsOpen());
   EXPECT_TRUE(gUnhandled.empty()) << gUnhandled;
 }
 

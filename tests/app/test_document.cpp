@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "AppFixture.h"
+#include "framework/Clipboard.h"
 #include "framework/MenuCommands.h"
 #include "framework/PictureFile.h"
 
@@ -127,6 +128,25 @@ TEST_F(Document, OpenCopyAndPasteRoundTrip) {
   // Paste with no picture on the clipboard: handled, nothing changes.
   QApplication::clipboard()->setText("no picture here");
   fw::Ref<fw::Picture> before = other->DitheredImage();
+  EXPECT_TRUE(other->_EditPaste_Action());
+  EXPECT_EQ(other->DitheredImage().get(), before.get());
+
+  // A picture too wide to save again is refused on the clipboard as in a file, held by Qt or as a file's
+  // bytes.
+  QImage tooWide(fw::kMaxPictureSide + 1, 1, QImage::Format_RGB32);
+  tooWide.fill(qRgb(90, 90, 90));
+  QByteArray bmp;
+  QBuffer bmpBuffer(&bmp);
+  bmpBuffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(tooWide.save(&bmpBuffer, "BMP"));
+  auto* bmpData = new QMimeData;
+  bmpData->setData("image/bmp", bmp);
+  QApplication::clipboard()->setMimeData(bmpData);
+  EXPECT_FALSE(fw::MakeRef<fw::Clipboard>()->PictureAvailable());
+  EXPECT_TRUE(other->_EditPaste_Action());
+  EXPECT_EQ(other->DitheredImage().get(), before.get());
+  QApplication::clipboard()->setImage(tooWide);
+  EXPECT_FALSE(fw::MakeRef<fw::Clipboard>()->PictureAvailable());
   EXPECT_TRUE(other->_EditPaste_Action());
   EXPECT_EQ(other->DitheredImage().get(), before.get());
 }

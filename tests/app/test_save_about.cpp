@@ -209,6 +209,8 @@ TEST_F(SaveAndAbout, OneAboutWindowWithTheVersionAndTheCredits) {
   EXPECT_EQ(about->Title(), "");
   EXPECT_EQ(about->Width(), 284);
   EXPECT_EQ(about->Height(), 228);
+  EXPECT_TRUE(testing_support::FixedSize(about->Widget()));
+  EXPECT_EQ(about->Width(), 284);
   fw::Ref<fw::StaticText> version = about->ControlNamed<fw::StaticText>("StaticText2");
   ASSERT_TRUE(version);
   EXPECT_EQ(version->Text(), app::AppInstance()->LongVersion());

@@ -4,10 +4,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QMainWindow>
+#include <QMimeData>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QUrl>
 #include <QImage>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 
@@ -74,6 +79,19 @@ fw::Ref<fw::Picture> Expected(const std::filesystem::path& source) {
   fw::Ref<engine::Speckmoor> e = fw::MakeRef<engine::Speckmoor>();
   e->Dither(picture);
   return e->buffer.Load();
+}
+
+// Drops a folder on the window's content as the desktop does; true when the drop was taken.
+bool DropFolder(fw::Window& window, const std::filesystem::path& folder) {
+  QWidget* target = static_cast<QMainWindow*>(window.Widget())->centralWidget();
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.string()))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  return drop.isAccepted();
 }
 
 std::vector<std::string> Names(const std::filesystem::path& folder) {
@@ -388,13 +406,38 @@ TEST_F(Batch, AFolderOfPicturesAndOtherThings) {
 
 TEST_F(Batch, AFolderDroppedOrChosenWithNoWindowStartsABatch) {
   SavePicture(source_ / "d.png", 4);
-  // Dropped on the window.
-  fw::Ref<fw::DragItem> drop = fw::MakeRef<fw::DragItem>(std::vector{fw::MakeRef<fw::FolderItem>(source_)});
+  std::filesystem::create_directory(dir_ / "Other");
+  // Dropped on the window: the drop is over before the location is asked for, so the program the folder
+  // was dragged from is not held while the dialog is up. A second folder dropped before the question is
+  // refused.
+  bool asked = false;
   new testing_support::DialogAnswerer<QMessageBox>([](QMessageBox& box) { box.accept(); });
-  testing_support::AnswerFolderDialog((dir_ / "out").string());
-  window_->Event_DropObject(*drop, 1);
+  new testing_support::DialogAnswerer<QFileDialog>([&](QFileDialog& dialog) {
+    asked = true;
+    dialog.setDirectory(QString::fromStdString((dir_ / "out").string()));
+    if (auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) field->clear();
+    QMetaObject::invokeMethod(&dialog, "accept");
+  });
+  EXPECT_TRUE(DropFolder(*window_, source_));
+  EXPECT_FALSE(asked);
+  EXPECT_TRUE(DropFolder(*window_, dir_ / "Other"));
+  EXPECT_FALSE(asked);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return asked; }, 30000));
   ASSERT_TRUE(WaitForEnd());
+  EXPECT_EQ(Names(dir_ / "out"), std::vector<std::string>{"Holiday Photos (Dithered)"});
   EXPECT_EQ(Names(dir_ / "out" / "Holiday Photos (Dithered)"), std::vector<std::string>{"d.png"});
+
+  // A window closed before it asks asks nothing.
+  EXPECT_TRUE(DropFolder(*window_, source_));
+  window_->Close();
+  bool dialogUp = true;
+  fw::PostToMainThread([&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    dialogUp = modal != nullptr;
+    if (modal) modal->close();
+  });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogUp; }, 30000));
+  EXPECT_EQ(Names(dir_ / "out"), std::vector<std::string>{"Holiday Photos (Dithered)"});
 
   // Chosen with no window open: the application opens one for the batch.
   ASSERT_TRUE(fw::CloseAllWindows());
@@ -444,6 +487,47 @@ TEST_F(Batch, AnEmptyFolderAndACancelledLocation) {
   ASSERT_TRUE(WaitForEnd());
   EXPECT_NE(message_.find("0 files were processed"), std::string::npos) << message_;
   EXPECT_TRUE(Names(dir_ / "out" / "Holiday Photos (Dithered)").empty());
+}
+
+TEST_F(Batch, TheLocationDialogShowsItsPromptAndTheFolderItLooksIn) {
+  struct Seen {
+    QString title, lookIn, folder;
+    int lookInWidth = 0;
+    bool promptShown = false;
+  };
+  const QString prompt = "Batch processed images will be placed in a new folder. Please choose the location.";
+  auto look = [&prompt](Seen& seen) {
+    new testing_support::DialogAnswerer<QFileDialog>([&seen, &prompt](QFileDialog& dialog) {
+      seen.title = dialog.windowTitle();
+      auto* label = dialog.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+      auto* box = dialog.findChild<QComboBox*>(QStringLiteral("lookInCombo"));
+      if (label && label->isVisible()) seen.lookIn = label->text();
+      if (box && box->isVisible()) {
+        seen.lookInWidth = box->width();
+        seen.folder = box->currentText();
+      }
+      for (QLabel* text : dialog.findChildren<QLabel*>())
+        if (text->isVisible() && text->text() == prompt) seen.promptShown = true;
+      dialog.reject();
+    });
+  };
+  // The same dialog without a prompt, for comparison.
+  Seen plain;
+  look(plain);
+  fw::Ref<fw::SelectFolderDialog> bare = fw::MakeRef<fw::SelectFolderDialog>();
+  bare->InitialDirectory = fw::MakeRef<fw::FolderItem>(dir_.path());
+  EXPECT_FALSE(bare->ShowModalWithin(window_.get()));
+  ASSERT_GT(plain.lookInWidth, 0);
+
+  Seen asked;
+  look(asked);
+  window_->SetInputBatch(fw::MakeRef<fw::FolderItem>(source_));
+  EXPECT_FALSE(window_->CurrentBatch());
+  EXPECT_EQ(asked.title.toStdString(), prompt.toStdString());
+  EXPECT_TRUE(asked.promptShown);
+  EXPECT_EQ(asked.lookIn.toStdString(), "Look in:");
+  EXPECT_GE(asked.lookInWidth, plain.lookInWidth);
+  EXPECT_EQ(asked.folder.toStdString(), dir_.path().string());
 }
 
 TEST_F(Batch, CancelStopsAfterTheItemInHandAndEveryFileIsWhole) {
@@ -858,6 +942,8 @@ TEST_F(Batch, TheProgressWindowAndItsLists) {
   EXPECT_EQ(progress->Width(), 300);
   EXPECT_EQ(progress->Height(), 118);
   EXPECT_EQ(progress->ST_Name()->Text(), "Dithering: ");
+  EXPECT_TRUE(testing_support::FixedSize(progress->Widget()));
+  EXPECT_EQ(progress->Height(), 118);
   progress->UpdateName("a.jpg");
   EXPECT_EQ(progress->ST_Name()->Text(), "Dithering: a.jpg");
   progress->UpdateName("");

@@ -51,6 +51,22 @@ inline std::vector<fw::Ref<app::W_Main>> DocumentWindows() {
   return out;
 }
 
+// A window that can't be resized: its frame's smallest and largest sizes are the size it has (so the
+// window manager offers no resize and no maximise), and a resize asked for changes nothing.
+inline ::testing::AssertionResult FixedSize(QWidget* frame) {
+  if (!frame) return ::testing::AssertionFailure() << "no widget";
+  const QSize size = frame->size();
+  if (frame->minimumSize() != size || frame->maximumSize() != size)
+    return ::testing::AssertionFailure() << "size " << size.width() << "x" << size.height() << ", minimum "
+                                         << frame->minimumWidth() << "x" << frame->minimumHeight() << ", maximum "
+                                         << frame->maximumWidth() << "x" << frame->maximumHeight();
+  frame->resize(500, 400);
+  QCoreApplication::processEvents();
+  if (frame->size() != size)
+    return ::testing::AssertionFailure() << "resized to " << frame->width() << "x" << frame->height();
+  return ::testing::AssertionSuccess();
+}
+
 // Answerers still waiting for their dialog; a test drops them when it ends, so none outlives the test
 // whose state it writes to.
 inline std::vector<QPointer<QObject>>& PendingAnswerers() {

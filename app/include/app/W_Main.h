@@ -130,6 +130,9 @@ class W_Main : public fw::Window {
 
  private:
   void ShowNewPicture();
+  // Asks where the batch of the folder dropped on the window goes, and starts it; main thread only.
+  void BatchDroppedFolder();
+  fw::Ref<fw::FolderItem> droppedFolder_;  // dropped; its location not yet asked for
   // Pictures a batch hands over are shown at most this often: thousands a second would be seen by no one.
   fw::Throttle newPictureShown_{std::chrono::milliseconds(40), [this] { ShowNewPicture(); }};
 };
