@@ -838,7 +838,7 @@ TEST_F(Batch, WhatCouldNotBeSavedIsToldWithItsReason) {
   source_ = dir_ / "Flushed";
   std::filesystem::create_directory(source_);
   for (int i = 0; i < 6; ++i) SavePicture(source_ / Numbered("f", 10 + i), i);
-  testing_support::FailFlushesIn(dir_ / "out");
+  testing_support::FailFlushesIn(dir_ / "out" / "Flushed (Dithered)");
   StartBatch(dir_ / "out");
   const bool ended = WaitForEnd();
   testing_support::FailFlushesIn({});

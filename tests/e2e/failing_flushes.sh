@@ -10,12 +10,11 @@ make_greys "$work/Set" 8 300 200 f "$tool"
 mkdir -p "$work/out"
 # A program built with a sanitizer needs its runtime first among the preloaded libraries.
 runtime=$(ldd "$exe" | awk '/lib(a|t)san\.so/ { print $3 }')
-SPECKMOOR_FAILING_FOLDER="$work/out" LD_PRELOAD="${runtime:+$runtime:}$shim" start_program "$exe"
+SPECKMOOR_FAILING_FOLDER="$work/out/Set (Dithered)" LD_PRELOAD="${runtime:+$runtime:}$shim" start_program "$exe"
 main=$(window_named '^Speckmoor$') || fail "no document window"
 batch_from "$main" "$work/Set" "$work/out"
-# The progress window goes when the batch has ended and its files are as they will stay.
-window_named '^Progress$' >/dev/null || true
-wait_gone '^Progress$' || fail "the batch did not end"
+# The completion message comes once the batch has ended and its files are as they will stay.
+wait_windows '^Speckmoor$' 2 || fail "no completion message"
 output="$work/out/Set (Dithered)"
 [ -d "$output" ] || fail "no output folder"
 left=$(ls -A "$output")

@@ -1,6 +1,7 @@
-// Flushes that fail as a failing disk's do: fsync, fdatasync and syncfs of a chosen folder and of everything in it
-// give EIO. Linked into a test program it stands in for the C library's calls, and the test chooses the
-// folder; preloaded into the real program, SPECKMOOR_FAILING_FOLDER names it.
+// Flushes that fail as on a disk whose data writes fail: syncfs of the file system a chosen folder is on,
+// and fsync and fdatasync of the files in it, give EIO; the folder's own entries still reach the disk.
+// Linked into a test program it stands in for the C library's calls, and the test chooses the folder;
+// preloaded into the real program, SPECKMOOR_FAILING_FOLDER names it.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -19,7 +20,8 @@ std::atomic<const std::string*> gFolder{nullptr};
   if (const char* folder = std::getenv("SPECKMOOR_FAILING_FOLDER")) gFolder = new std::string(folder);
 }
 
-bool Failing(int fd) {
+// Whether `fd` is the folder (whole = true) or a file in it.
+bool Failing(int fd, bool whole = false) {
   const std::string* folder = gFolder.load();
   if (!folder) return false;
   char path[4096];
@@ -27,7 +29,7 @@ bool Failing(int fd) {
   const ssize_t length = readlink(link.c_str(), path, sizeof path);
   if (length <= 0) return false;
   const std::string file(path, static_cast<std::size_t>(length));
-  return file == *folder || file.rfind(*folder + "/", 0) == 0;
+  return (whole && file == *folder) || file.rfind(*folder + "/", 0) == 0;
 }
 
 template <typename F>
@@ -57,7 +59,7 @@ extern "C" {
 }
 
 [[gnu::visibility("default")]] int syncfs(int fd) {
-  if (Failing(fd)) {
+  if (Failing(fd, true)) {
     errno = EIO;
     return -1;
   }
