@@ -4,10 +4,17 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QThread>
 #include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
+#include <utility>
 
 #include "framework/Bundle.h"
 #include "framework/ClassRegistry.h"
@@ -37,6 +44,30 @@ char* gArgv[] = {gProgramName, nullptr};
 
 void ShowBox(const std::string& message) {
   QMessageBox::critical(nullptr, QStringLiteral("Speckmoor"), QString::fromStdString(message));
+}
+
+// Where the event loop stands, for a termination signal. Main thread only.
+enum class Loop { NotYet, Running, Ended };
+Loop gLoop = Loop::NotYet;
+bool gQuitBeforeLoop = false;
+int gSignalPipe[2] = {-1, -1};
+
+// Only what is safe in a signal handler: a byte into the pipe the main thread watches.
+extern "C" void OnTerminationSignal(int) {
+  const int saved = errno;
+  [[maybe_unused]] const ssize_t written = write(gSignalPipe[1], "q", 1);  // a full pipe has asked already
+  errno = saved;
+}
+
+void OnTerminationSignalRead() {
+  char bytes[64];
+  while (read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
+  }
+  switch (gLoop) {
+    case Loop::NotYet: gQuitBeforeLoop = true; break;
+    case Loop::Running: Guarded([] { RuntimeQuit(); }); break;
+    case Loop::Ended: break;  // the quit is under way
+  }
 }
 
 }  // namespace
@@ -111,8 +142,29 @@ void RuntimeRun() {
   }
   // Linux has no menu bar without a window: closing the last one is quitting.
   SetLastMenuWindowClosedHandler([] { Guarded([] { RuntimeQuit(); }); });
+  gLoop = Loop::Running;
+  if (std::exchange(gQuitBeforeLoop, false))
+    QMetaObject::invokeMethod(qApp, [] { Guarded([] { RuntimeQuit(); }); }, Qt::QueuedConnection);
   QApplication::exec();
+  gLoop = Loop::Ended;
   SetLastMenuWindowClosedHandler(nullptr);
+}
+
+void QuitOnTerminationSignals() {
+  if (gSignalPipe[0] >= 0) return;
+  if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] { OnTerminationSignalRead(); });
+  struct sigaction action = {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction before = {};
+    // Started with the signal ignored (nohup, a background job): it stays ignored.
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 bool RuntimeQuit() {

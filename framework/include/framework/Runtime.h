@@ -21,6 +21,10 @@ void RunFrameworkInitialization(const std::function<void()>& startup);
 void RuntimeRun();
 // Ends the event loop once every window agreed to close; false when one refused.
 bool RuntimeQuit();
+// From now on SIGTERM, SIGINT and SIGHUP quit as RuntimeQuit does, from the event loop; one that comes
+// before the loop runs quits as soon as it does, and one that comes after it ended (the quit is under
+// way) changes nothing. A signal the program was started ignoring stays ignored.
+void QuitOnTerminationSignals();
 // Ends the run-time and gives the exit value: 0, or non-zero after an unhandled exception.
 int RuntimeExit();
 // The framework's own module exit: forgets its windows and file types and deletes what is left of the
