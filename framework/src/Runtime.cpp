@@ -15,6 +15,7 @@
 #include <mutex>
 #include <unistd.h>
 #include <utility>
+#include <xcb/xcb.h>
 
 #include "framework/Bundle.h"
 #include "framework/ClassRegistry.h"
@@ -46,6 +47,8 @@ void ShowBox(const std::string& message) {
   QMessageBox::critical(nullptr, QStringLiteral("Speckmoor"), QString::fromStdString(message));
 }
 
+// ---- termination signals ----
+
 // Where the event loop stands, for a termination signal. Main thread only.
 enum class Loop { NotYet, Running, Ended };
 Loop gLoop = Loop::NotYet;
@@ -68,6 +71,43 @@ void OnTerminationSignalRead() {
     case Loop::Running: Guarded([] { RuntimeQuit(); }); break;
     case Loop::Ended: break;  // the quit is under way
   }
+}
+
+// ---- the display ----
+
+// Exit code of a program whose display went away: not a success, and what Qt itself would have given.
+constexpr int kDisplayGoneExitCode = 1;
+xcb_connection_t* gDisplay = nullptr;
+QtMessageHandler gQtMessages = nullptr;
+
+// Ends the program without its display, as quitting would: the batches stop after the item in hand, the
+// private temporary folder goes. Neither the widgets nor the event loop are touched again, and the process
+// ends without the static destructors, which would tear the application down under the threads.
+[[noreturn]] void EndWithoutDisplay() {
+  std::fprintf(stderr, "Speckmoor must quit: the display is gone.\n");
+  AbandonMainThread();
+  CloseAllWindowsWithoutDisplay();
+  AnswerMessagesWithoutDisplay();
+  WaitForThreads();
+  RemoveSpecialFolderTemporary();
+  std::fflush(nullptr);
+  _exit(kDisplayGoneExitCode);
+}
+
+// Qt reports a broken X connection, then calls exit() from inside the event loop.
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (gQtMessages) gQtMessages(type, context, text);
+  static bool ending = false;  // main thread only
+  if (!IsMainThread() || ending || !xcb_connection_has_error(gDisplay)) return;
+  ending = true;
+  EndWithoutDisplay();
+}
+
+void WatchDisplay() {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || gDisplay) return;
+  gDisplay = x11->connection();
+  if (gDisplay) gQtMessages = qInstallMessageHandler(OnQtMessage);
 }
 
 }  // namespace
@@ -115,6 +155,7 @@ void RuntimeInit() {
   }
   QApplication::setApplicationName(QStringLiteral("Speckmoor"));
   QApplication::setQuitOnLastWindowClosed(false);
+  WatchDisplay();
   MainThreadQueue::Instance();
   RegisterFrameworkClasses();
   LoadPlugins(PluginsFolder());
@@ -217,11 +258,15 @@ void RuntimeUnhandledException(const std::string& what) {
   }
   const std::string message = "Speckmoor must quit: " + what + ".";
   std::fprintf(stderr, "%s\n", message.c_str());
-  RunOnMainThread([&] {
-    if (presenter) presenter(message);
-    else if (qApp) ShowBox(message);
-    if (qApp) QApplication::exit(1);
-  });
+  try {
+    RunOnMainThread([&] {
+      if (presenter) presenter(message);
+      else if (qApp) ShowBox(message);
+      if (qApp) QApplication::exit(1);
+    });
+  } catch (const MainThreadGone&) {
+    // The display went: the program is ending already, and standard error has the message.
+  }
 }
 
 void RuntimeUnhandledException(const std::exception& e) {

@@ -51,12 +51,20 @@ auto Guarded(F&& f) noexcept -> decltype(f()) {
 }
 
 bool IsMainThread();
+// What a thread waiting for the main thread gets once the display is gone: the main thread will never
+// serve again. A framework thread that it ends ends quietly.
+class MainThreadGone : public std::exception {
+ public:
+  const char* what() const noexcept override { return "the display is gone"; }
+};
 // Runs `f` on the main thread and waits for it; on the main thread it runs at once. Calls from other
 // threads keep their order, and an exception `f` raises is raised again in the caller's thread. Never
-// call it while holding a lock the main thread may wait for.
+// call it while holding a lock the main thread may wait for. Raises MainThreadGone in another thread
+// once the display is gone, also to a caller already waiting.
 void RunOnMainThread(const std::function<void()>& f);
 // Runs `f` on the main thread later, without waiting, also when called there; it keeps its place among
 // the calls carried to the main thread. An exception it raises goes to RuntimeUnhandledException.
+// Once the display is gone it never runs.
 void PostToMainThread(std::function<void()> f);
 
 }  // namespace fw
