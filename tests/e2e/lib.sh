@@ -29,10 +29,11 @@ fail() { echo "$e2e_name: $*"; cat "$log" 2>/dev/null || true; exit 1; }
 # Xvfb picks a display number whose every socket is free and writes it once it takes connections. Picking
 # by lock files instead (xvfb-run -a) races with displays starting elsewhere on the machine, and can hand
 # the program a display that answers on another server's socket.
-# A display that will not start is tried afresh, up to three times, before the script fails.
+# A display that will not start is tried afresh, up to three times, before the script fails. Without
+# -noreset the server resets when the check's client leaves and can refuse a program connecting meanwhile.
 start_display() {
   : >"$work/display"
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 ${E2E_XVFB_ARGS:-} \
+  Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 1280x1024x24 ${E2E_XVFB_ARGS:-} \
     3>"$work/display" >>"$work/xvfb.log" 2>&1 &
   xvfb=$!
   for _ in $(seq 1 300); do
