@@ -26,7 +26,7 @@ void Thread::Run() {
       try {
         Event_Run();
       } catch (const MainThreadGone&) {
-        // The display went while the thread waited for window work: the program is ending.
+        // The display went: no window work can be done any more, and the program is ending.
       }
     });
     {
@@ -54,8 +54,10 @@ bool WaitForThreadsUntil(std::optional<std::chrono::steady_clock::time_point> de
   while (gRunning.load() > 0) {
     if (deadline && std::chrono::steady_clock::now() >= *deadline) return false;
     // A thread may be waiting for the main thread to do its window work, unless the display is gone.
-    if (IsMainThread() && qApp && !MainThreadAbandoned()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (IsMainThread() && qApp && !MainThreadAbandoned())
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }
