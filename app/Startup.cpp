@@ -104,6 +104,8 @@ void ModuleExits() {
 
 int ProcessEntry() {
   fw::RuntimeInit();
+  // A logout or a kill ends the program as File > Quit does.
+  fw::QuitOnTerminationSignals();
   RegisterClasses();
   _Main();
   ModuleExits();

@@ -13,4 +13,10 @@ class MainThreadQueue final : public QObject {
   Q_INVOKABLE void Drain();
 };
 
+// The display is gone and the main thread will serve no more: every thread waiting for it, or asking it
+// later, gets MainThreadGone, and work posted to it never runs. The job the main thread runs now is given
+// up too, so the main thread must never go back to it. Final.
+void AbandonMainThread();
+bool MainThreadAbandoned();
+
 }  // namespace fw

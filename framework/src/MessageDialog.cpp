@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "framework/Runtime.h"
 #include "framework/Window.h"
@@ -36,7 +38,22 @@ struct Answer {
   }
 };
 
+// The answers threads wait for, each with what it means to close its box unanswered.
+std::mutex gWaitingMutex;
+std::vector<std::pair<std::weak_ptr<Answer>, MessageDialog::Button>>& gWaiting =
+    *new std::vector<std::pair<std::weak_ptr<Answer>, MessageDialog::Button>>;
+
 }  // namespace
+
+void AnswerMessagesWithoutDisplay() {
+  std::vector<std::pair<std::weak_ptr<Answer>, MessageDialog::Button>> waiting;
+  {
+    std::lock_guard lock(gWaitingMutex);
+    waiting.swap(gWaiting);
+  }
+  for (const auto& [answer, unanswered] : waiting)
+    if (std::shared_ptr<Answer> a = answer.lock()) a->Give(unanswered);
+}
 
 MessageDialog::Button MessageDialog::ShowModal() { return ShowModalWithin(nullptr); }
 
@@ -73,6 +90,11 @@ MessageDialog::Button MessageDialog::ShowModalWithin(Window* parent) {
     });
     QObject::connect(box, &QObject::destroyed, [=] { answer->Give(unanswered); });
     if (waitHere) {
+      {
+        std::lock_guard lock(gWaitingMutex);
+        std::erase_if(gWaiting, [](const auto& w) { return w.first.expired(); });
+        gWaiting.emplace_back(answer, unanswered);
+      }
       box->open();
     } else {
       ModalScope scope;

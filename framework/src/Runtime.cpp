@@ -4,10 +4,18 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QThread>
 #include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
+#include <utility>
+#include <xcb/xcb.h>
 
 #include "framework/Bundle.h"
 #include "framework/ClassRegistry.h"
@@ -37,6 +45,69 @@ char* gArgv[] = {gProgramName, nullptr};
 
 void ShowBox(const std::string& message) {
   QMessageBox::critical(nullptr, QStringLiteral("Speckmoor"), QString::fromStdString(message));
+}
+
+// ---- termination signals ----
+
+// Where the event loop stands, for a termination signal. Main thread only.
+enum class Loop { NotYet, Running, Ended };
+Loop gLoop = Loop::NotYet;
+bool gQuitBeforeLoop = false;
+int gSignalPipe[2] = {-1, -1};
+
+// Only what is safe in a signal handler: a byte into the pipe the main thread watches.
+extern "C" void OnTerminationSignal(int) {
+  const int saved = errno;
+  [[maybe_unused]] const ssize_t written = write(gSignalPipe[1], "q", 1);  // a full pipe has asked already
+  errno = saved;
+}
+
+void OnTerminationSignalRead() {
+  char bytes[64];
+  while (read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
+  }
+  switch (gLoop) {
+    case Loop::NotYet: gQuitBeforeLoop = true; break;
+    case Loop::Running: Guarded([] { RuntimeQuit(); }); break;
+    case Loop::Ended: break;  // the quit is under way
+  }
+}
+
+// ---- the display ----
+
+// Exit code of a program whose display went away: not a success, and what Qt itself would have given.
+constexpr int kDisplayGoneExitCode = 1;
+xcb_connection_t* gDisplay = nullptr;
+QtMessageHandler gQtMessages = nullptr;
+
+// Ends the program without its display, as quitting would: the batches stop after the item in hand, the
+// private temporary folder goes. Neither the widgets nor the event loop are touched again, and the process
+// ends without the static destructors, which would tear the application down under the threads.
+[[noreturn]] void EndWithoutDisplay() {
+  std::fprintf(stderr, "Speckmoor must quit: the display is gone.\n");
+  AbandonMainThread();
+  CloseAllWindowsWithoutDisplay();
+  AnswerMessagesWithoutDisplay();
+  WaitForThreads();
+  RemoveSpecialFolderTemporary();
+  std::fflush(nullptr);
+  _exit(kDisplayGoneExitCode);
+}
+
+// Qt reports a broken X connection, then calls exit() from inside the event loop.
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (gQtMessages) gQtMessages(type, context, text);
+  static bool ending = false;  // main thread only
+  if (!IsMainThread() || ending || !xcb_connection_has_error(gDisplay)) return;
+  ending = true;
+  EndWithoutDisplay();
+}
+
+void WatchDisplay() {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || gDisplay) return;
+  gDisplay = x11->connection();
+  if (gDisplay) gQtMessages = qInstallMessageHandler(OnQtMessage);
 }
 
 }  // namespace
@@ -84,6 +155,7 @@ void RuntimeInit() {
   }
   QApplication::setApplicationName(QStringLiteral("Speckmoor"));
   QApplication::setQuitOnLastWindowClosed(false);
+  WatchDisplay();
   MainThreadQueue::Instance();
   RegisterFrameworkClasses();
   LoadPlugins(PluginsFolder());
@@ -111,8 +183,29 @@ void RuntimeRun() {
   }
   // Linux has no menu bar without a window: closing the last one is quitting.
   SetLastMenuWindowClosedHandler([] { Guarded([] { RuntimeQuit(); }); });
+  gLoop = Loop::Running;
+  if (std::exchange(gQuitBeforeLoop, false))
+    QMetaObject::invokeMethod(qApp, [] { Guarded([] { RuntimeQuit(); }); }, Qt::QueuedConnection);
   QApplication::exec();
+  gLoop = Loop::Ended;
   SetLastMenuWindowClosedHandler(nullptr);
+}
+
+void QuitOnTerminationSignals() {
+  if (gSignalPipe[0] >= 0) return;
+  if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] { OnTerminationSignalRead(); });
+  struct sigaction action = {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction before = {};
+    // Started with the signal ignored (nohup, a background job): it stays ignored.
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 bool RuntimeQuit() {
@@ -165,11 +258,15 @@ void RuntimeUnhandledException(const std::string& what) {
   }
   const std::string message = "Speckmoor must quit: " + what + ".";
   std::fprintf(stderr, "%s\n", message.c_str());
-  RunOnMainThread([&] {
-    if (presenter) presenter(message);
-    else if (qApp) ShowBox(message);
-    if (qApp) QApplication::exit(1);
-  });
+  try {
+    RunOnMainThread([&] {
+      if (presenter) presenter(message);
+      else if (qApp) ShowBox(message);
+      if (qApp) QApplication::exit(1);
+    });
+  } catch (const MainThreadGone&) {
+    // The display went: the program is ending already, and standard error has the message.
+  }
 }
 
 void RuntimeUnhandledException(const std::exception& e) {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "framework/Runtime.h"
+#include "src/MainThreadQueue.h"
 
 namespace fw {
 namespace {
@@ -21,7 +22,13 @@ void Thread::Run() {
   gRunning.fetch_add(1);
   Retain();  // the framework holds a running thread
   std::thread([this] {
-    Guarded([this] { Event_Run(); });
+    Guarded([this] {
+      try {
+        Event_Run();
+      } catch (const MainThreadGone&) {
+        // The display went: no window work can be done any more, and the program is ending.
+      }
+    });
     {
       std::lock_guard lock(mutex_);
       running_.store(false, std::memory_order_release);
@@ -46,9 +53,11 @@ namespace {
 bool WaitForThreadsUntil(std::optional<std::chrono::steady_clock::time_point> deadline) {
   while (gRunning.load() > 0) {
     if (deadline && std::chrono::steady_clock::now() >= *deadline) return false;
-    // A thread may be waiting for the main thread to do its window work.
-    if (IsMainThread() && qApp) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // A thread may be waiting for the main thread to do its window work, unless the display is gone.
+    if (IsMainThread() && qApp && !MainThreadAbandoned())
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }

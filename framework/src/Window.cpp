@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <algorithm>
+#include <cstdio>
 
 #include "framework/Application.h"
 #include "framework/Exceptions.h"
@@ -205,6 +206,18 @@ void Window::Constructor() {
 
 void Window::WidgetClosed() {
   widget_.clear();
+  open_ = false;
+  ForgetWindow(this);
+}
+
+void Window::CloseWithoutWidget() {
+  if (!IsOpen()) return;
+  widget_.clear();  // every operation on the window now leaves the display alone
+  try {
+    Event_Close();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", className_.c_str(), e.what());  // no message can be shown any more
+  }
   open_ = false;
   ForgetWindow(this);
 }

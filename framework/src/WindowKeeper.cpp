@@ -95,6 +95,11 @@ bool CloseAllWindows() {
   return true;
 }
 
+void CloseAllWindowsWithoutDisplay() {
+  gLastMenuWindowClosed = nullptr;
+  for (const Ref<Window>& w : OpenWindows()) w->CloseWithoutWidget();
+}
+
 QWidget* DialogOwner(const Window* preferred) {
   QWidget* owner = preferred && preferred->IsOpen() ? preferred->Widget() : nullptr;
   if (!owner)

@@ -43,6 +43,12 @@ void RetireWidget(QWidget* widget);
 // Destroys every retired widget now (shutdown).
 void DestroyRetiredWidgets();
 
+// The display is gone: every window closes as far as the program knows (Event_Close, which cancels a
+// batch, then it is forgotten) without a widget being touched, and every message a thread waits for is
+// answered as if its window had closed. Main thread only.
+void CloseAllWindowsWithoutDisplay();
+void AnswerMessagesWithoutDisplay();
+
 // Called, once the closing is over, when the last window that shows a menu bar has closed; nothing is
 // called while no handler is set.
 void SetLastMenuWindowClosedHandler(std::function<void()> handler);

@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <tuple>
 
 #include "AppFixture.h"
@@ -319,6 +320,48 @@ TEST_F(Desktop, ClosingOneOfTwoDocumentWindowsWithAboutOrProgressInFrontQuitsNot
   EXPECT_TRUE(second->IsOpen());
   EXPECT_TRUE(progress->IsOpen());
   EXPECT_TRUE(gUnhandled.empty()) << gUnhandled;
+}
+
+TEST_F(Desktop, ATerminationSignalQuitsAsQuitDoesUnderADialogAndASecondOneChangesNothing) {
+  // This window gets a second signal while the first one's quit closes it.
+  class SignalledAgain final : public app::W_Main {
+   public:
+    void Event_Close() override {
+      std::raise(SIGTERM);
+      app::W_Main::Event_Close();
+    }
+  };
+  CloseEveryWindow();
+  fw::QuitOnTerminationSignals();
+  fw::Ref<SignalledAgain> other = fw::MakeRef<SignalledAgain>();
+  other->Constructor();
+  fw::Ref<app::W_Main> w = app::NewDocumentWindow();
+  // The signal comes while the open dialog is up.
+  new testing_support::DialogAnswerer<QFileDialog>([](QFileDialog&) { std::raise(SIGTERM); });
+  bool openReturned = false;
+  QTimer::singleShot(0, [&] {
+    w->_FileOpen_Action();
+    openReturned = true;
+  });
+  QTimer watchdog;
+  bool timedOut = false;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    timedOut = true;
+    QApplication::exit(3);
+  });
+  watchdog.start(20000);
+  fw::RuntimeRun();
+  EXPECT_FALSE(timedOut);
+  EXPECT_TRUE(openReturned);
+  EXPECT_TRUE(fw::OpenWindows().empty());
+  EXPECT_TRUE(gUnhandled.empty()) << gUnhandled;
+  // Once the event loop has ended the quit is under way: a signal now closes nothing.
+  QCoreApplication::processEvents();  // what the quit left behind it
+  fw::Ref<app::W_Main> after = app::NewDocumentWindow();
+  std::raise(SIGTERM);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(after->IsOpen());
 }
 
 TEST_F(Desktop, AnExceptionInAnEventReachesTheUnhandledExceptionHandler) {

@@ -18,7 +18,8 @@ mkdir -m 0700 "$XDG_RUNTIME_DIR"
 pid=""
 xvfb=""
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  # A program that a failed script leaves running may be stuck in the quit that SIGTERM starts.
+  [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null || true
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -28,10 +29,11 @@ fail() { echo "$e2e_name: $*"; cat "$log" 2>/dev/null || true; exit 1; }
 # Xvfb picks a display number whose every socket is free and writes it once it takes connections. Picking
 # by lock files instead (xvfb-run -a) races with displays starting elsewhere on the machine, and can hand
 # the program a display that answers on another server's socket.
-# A display that will not start is tried afresh, up to three times, before the script fails.
+# A display that will not start is tried afresh, up to three times, before the script fails. Without
+# -noreset the server resets when the check's client leaves and can refuse a program connecting meanwhile.
 start_display() {
   : >"$work/display"
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 ${E2E_XVFB_ARGS:-} \
+  Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 1280x1024x24 ${E2E_XVFB_ARGS:-} \
     3>"$work/display" >>"$work/xvfb.log" 2>&1 &
   xvfb=$!
   for _ in $(seq 1 300); do
@@ -47,15 +49,19 @@ start_display() {
   xvfb=""
   return 1
 }
-for attempt in 1 2 3; do
-  start_display && break
-  [ "$attempt" -eq 3 ] && { cat "$work/xvfb.log"; fail "no virtual display would start"; }
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
+# A fresh display; a script that ended its display (a lost session) calls it again for the next one.
+open_display() {
+  for attempt in 1 2 3; do
+    start_display && break
+    [ "$attempt" -eq 3 ] && { cat "$work/xvfb.log"; fail "no virtual display would start"; }
+  done
+  export DISPLAY=":$(head -n 1 "$work/display")"
+}
+open_display
 
-# Starts the program in the background; its output goes to $log.
+# Starts the program (a command and its arguments) in the background; its output goes to $log.
 start_program() {
-  "$1" >"$log" 2>&1 &
+  "$@" >"$log" 2>&1 &
   pid=$!
 }
 
@@ -101,14 +107,26 @@ type_into() {
   press Return
 }
 alive() { kill -0 "$pid" 2>/dev/null; }
-# Waits for the program to end by itself; fails unless it ends with 0.
-expect_exit_0() {
-  for _ in $(seq 1 ${1:-100}); do alive || break; sleep 0.1; done
+# Waits for the program to end by itself (up to $2 tenths of a second); fails unless it ends with code $1.
+expect_exit() {
+  for _ in $(seq 1 ${2:-100}); do alive || break; sleep 0.1; done
   alive && fail "the program did not end"
   local code=0
   wait "$pid" || code=$?
   pid=""
-  [ "$code" -eq 0 ] || fail "exit code $code"
+  [ "$code" -eq "$1" ] || fail "exit code $code, not $1"
+}
+expect_exit_0() { expect_exit 0 "$@"; }
+# Opens picture $2 in document window $1 and saves it as $3, through the real dialogs.
+open_and_save() {
+  focus "$1"
+  press ctrl+o
+  type_into "$(window_named 'Open|Find')" "$2" || fail "no open dialog"
+  wait_gone 'Open|Find' || fail "the open dialog stayed"
+  focus "$1"
+  press ctrl+s
+  type_into "$(window_named 'Save')" "$3" || fail "no save dialog"
+  wait_file "$3" || fail "nothing was saved"
 }
 # Writes $2 grey pictures of $3 x $4 named <prefix><n>.png into folder $1 (made), with the E2eTool $6.
 make_greys() {

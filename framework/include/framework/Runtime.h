@@ -21,6 +21,10 @@ void RunFrameworkInitialization(const std::function<void()>& startup);
 void RuntimeRun();
 // Ends the event loop once every window agreed to close; false when one refused.
 bool RuntimeQuit();
+// From now on SIGTERM, SIGINT and SIGHUP quit as RuntimeQuit does, from the event loop; one that comes
+// before the loop runs quits as soon as it does, and one that comes after it ended (the quit is under
+// way) changes nothing. A signal the program was started ignoring stays ignored.
+void QuitOnTerminationSignals();
 // Ends the run-time and gives the exit value: 0, or non-zero after an unhandled exception.
 int RuntimeExit();
 // The framework's own module exit: forgets its windows and file types and deletes what is left of the
@@ -47,12 +51,20 @@ auto Guarded(F&& f) noexcept -> decltype(f()) {
 }
 
 bool IsMainThread();
+// What a thread waiting for the main thread gets once the display is gone: the main thread will never
+// serve again. A framework thread that it ends ends quietly.
+class MainThreadGone : public std::exception {
+ public:
+  const char* what() const noexcept override { return "the display is gone"; }
+};
 // Runs `f` on the main thread and waits for it; on the main thread it runs at once. Calls from other
 // threads keep their order, and an exception `f` raises is raised again in the caller's thread. Never
-// call it while holding a lock the main thread may wait for.
+// call it while holding a lock the main thread may wait for. Raises MainThreadGone in another thread
+// once the display is gone, also to a caller already waiting.
 void RunOnMainThread(const std::function<void()>& f);
 // Runs `f` on the main thread later, without waiting, also when called there; it keeps its place among
 // the calls carried to the main thread. An exception it raises goes to RuntimeUnhandledException.
+// Once the display is gone it never runs.
 void PostToMainThread(std::function<void()> f);
 
 }  // namespace fw

@@ -112,6 +112,8 @@ class Window : public Object {
   void EndPainting();
   bool AcceptsDrag(DragItem& item) const;
   void WidgetClosed();
+  // The display is gone: the window closes as its close box would close it, its widget left untouched.
+  void CloseWithoutWidget();
 
  private:
   std::string className_;
