@@ -32,7 +32,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <charconv>
@@ -278,20 +281,16 @@ void SaveNoise(const std::filesystem::path& path, int size, unsigned seed) {
   ASSERT_GE(std::filesystem::file_size(path), 64u * 1024);
 }
 
-TEST(BatchWalk, NoItemIsOpenedAfterACancel) {
-  testing_support::StartProgram();
-  TempDir dir;
-  std::filesystem::create_directory(dir / "in");
-  std::filesystem::create_directory(dir / "out");
-  for (int i = 1; i <= 5; ++i) SaveNoise(dir / "in" / Numbered("c", i), 256, static_cast<unsigned>(i));
-  // The kernel tells which files of the folder are opened.
-  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  ASSERT_GE(watch, 0);
-  ASSERT_GE(inotify_add_watch(watch, (dir / "in").c_str(), IN_OPEN), 0);
-  fw::Ref<Client> client = fw::MakeRef<Client>();
-  client->cancelAfterCheckOfPicture = 1;
-  EXPECT_EQ(client->Run(dir / "in", dir / "out"), 2);
+// The names of the folder's files opened while `run` runs, as the kernel tells them.
+std::set<std::string> OpenedDuring(const std::filesystem::path& folder, const std::function<void()>& run) {
   std::set<std::string> opened;
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch < 0 || inotify_add_watch(watch, folder.c_str(), IN_OPEN) < 0) {
+    ADD_FAILURE() << "inotify: " << std::strerror(errno);
+    if (watch >= 0) close(watch);
+    return opened;
+  }
+  run();
   alignas(inotify_event) char buffer[8192];
   for (ssize_t n; (n = read(watch, buffer, sizeof buffer)) > 0;)
     for (char* p = buffer; p < buffer + n;) {
@@ -300,8 +299,55 @@ TEST(BatchWalk, NoItemIsOpenedAfterACancel) {
       p += sizeof(inotify_event) + event->len;
     }
   close(watch);
-  EXPECT_EQ(opened, (std::set<std::string>{"c1.png", "c2.png"}));
+  return opened;
+}
+
+TEST(BatchWalk, NoItemIsOpenedAfterACancel) {
+  testing_support::StartProgram();
+  TempDir dir;
+  for (const char* folder : {"in", "out", "mixed", "mixed out"}) std::filesystem::create_directory(dir / folder);
+  for (int i = 1; i <= 5; ++i) SaveNoise(dir / "in" / Numbered("c", i), 256, static_cast<unsigned>(i));
+  fw::Ref<Client> client = fw::MakeRef<Client>();
+  client->cancelAfterCheckOfPicture = 1;
+  int count = -1;
+  EXPECT_EQ(OpenedDuring(dir / "in", [&] { count = client->Run(dir / "in", dir / "out"); }),
+            (std::set<std::string>{"c1.png", "c2.png"}));
+  EXPECT_EQ(count, 2);
   EXPECT_EQ(Names(dir / "out"), (std::vector<std::string>{"c1.png", "c2.png"}));
+
+  // Cancel pressed while the walk passes a file that is no picture: the look after it sees the cancel. The
+  // pictures after it are large, so that neither a read nor a decode ahead of them goes unseen.
+  SaveNoise(dir / "mixed" / "a.png", 256, 11);
+  testing_support::WriteFile(dir / "mixed" / "a.xmp", "<metadata of a.png, no picture/>\n");
+  SaveNoise(dir / "mixed" / "b.png", 256, 12);
+  SaveNoise(dir / "mixed" / "c.png", 256, 13);
+  fw::Ref<Client> mixed = fw::MakeRef<Client>();
+  mixed->cancelAfterCheckOfPicture = 1;
+  EXPECT_EQ(OpenedDuring(dir / "mixed", [&] { count = mixed->Run(dir / "mixed", dir / "mixed out"); }),
+            (std::set<std::string>{"a.png", "a.xmp"}));
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(Names(dir / "mixed out"), std::vector<std::string>{"a.png"});
+}
+
+TEST(BatchWalk, PicturesDecodedAheadOneAfterAnotherAreEachTheirOwn) {
+  testing_support::StartProgram();
+  TempDir dir;
+  std::filesystem::create_directory(dir / "in");
+  std::filesystem::create_directory(dir / "out");
+  // Every one large enough to be decoded while the one before it is worked on; no two of one size.
+  std::vector<std::string> names;
+  for (int i = 1; i <= 7; ++i) {
+    names.push_back(Numbered("e", i));
+    SaveNoise(dir / "in" / names.back(), 240 + 3 * i, static_cast<unsigned>(100 + i));
+  }
+  fw::Ref<Client> client = fw::MakeRef<Client>();
+  EXPECT_EQ(client->Run(dir / "in", dir / "out"), 7);
+  ASSERT_EQ(Names(dir / "out"), names);
+  for (const std::string& name : names) {
+    fw::Ref<fw::Picture> written = fw::MakeRef<fw::FolderItem>(dir / "out" / name)->OpenAsPicture();
+    ASSERT_TRUE(written) << name;
+    EXPECT_TRUE(SamePixels(*written, *Expected(dir / "in" / name))) << name;
+  }
 }
 
 TEST(BatchWalk, ACancelledBatchLetsGoOfThePictureDecodedAhead) {

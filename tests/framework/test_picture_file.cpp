@@ -3,11 +3,17 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
+#include <QMimeData>
+
+#include <random>
 
 #include "TestSupport.h"
 #include "corpus/HostileFiles.h"
+#include "framework/Clipboard.h"
 #include "framework/FolderItem.h"
 #include "framework/PictureFile.h"
 
@@ -96,36 +102,38 @@ TEST(PictureFile, OpensCommonFormatsWithTheirContent) {
 
 TEST(PictureFile, WhatUsersExpectOfAnIncomingPicture) {
   TempDir dir;
-  // Transparency lies on white.
-  QImage alpha(3, 1, QImage::Format_ARGB32);
-  alpha.setPixel(0, 0, qRgba(0, 0, 0, 0));
-  alpha.setPixel(1, 0, qRgba(0, 0, 0, 128));
-  alpha.setPixel(2, 0, qRgba(10, 20, 30, 255));
+  // Transparency lies on white: a channel c under alpha a shows c a / 255, rounded, plus the 255 - a of
+  // white left uncovered. Black alone would not tell this from a colour left unweighted, and opaque or
+  // clear pixels would not tell it from a composite on black.
+  const QRgb colours[] = {qRgba(0, 0, 0, 0),       qRgba(0, 0, 0, 128),    qRgba(200, 100, 50, 128),
+                          qRgba(255, 0, 0, 200),   qRgba(10, 200, 90, 64), qRgba(90, 250, 3, 1),
+                          qRgba(10, 20, 30, 255)};
+  constexpr int kColours = static_cast<int>(std::size(colours));
+  QImage alpha(kColours, 1, QImage::Format_ARGB32);
+  for (int i = 0; i < kColours; ++i) alpha.setPixel(i, 0, colours[i]);
   Save(alpha, dir / "alpha.png", "png");
-  fw::Ref<fw::Picture> a = Open(dir / "alpha.png");
-  ASSERT_TRUE(a);
-  fw::Ref<fw::RGBSurface> as = a->RGBSurface();
-  EXPECT_EQ(as->Pixel(0, 0), RGB(255, 255, 255));
-  EXPECT_NEAR(fw::Red(as->Pixel(1, 0)), 127, 1);
-  EXPECT_EQ(as->Pixel(2, 0), RGB(10, 20, 30));
-
-  // EXIF orientation is applied: a landscape picture stored with "rotate 90" opens as portrait.
-  QImage wide(40, 20, QImage::Format_RGB32);
-  wide.fill(qRgb(255, 255, 255));
-  for (int y = 0; y < 20; ++y)
-    for (int x = 0; x < 10; ++x) wide.setPixel(x, y, qRgb(0, 0, 0));  // dark left edge
-  {
-    QImageWriter writer(QString::fromStdString((dir / "turned.jpg").string()), "jpeg");
-    writer.setQuality(100);
-    writer.setTransformation(QImageIOHandler::TransformationRotate90);
-    ASSERT_TRUE(writer.write(wide));
-  }
-  fw::Ref<fw::Picture> turned = Open(dir / "turned.jpg");
-  ASSERT_TRUE(turned);
-  EXPECT_EQ(turned->Width(), 20);
-  EXPECT_EQ(turned->Height(), 40);
-  EXPECT_LT(fw::Red(turned->RGBSurface()->Pixel(10, 2)), 60);    // the dark edge is now on top
-  EXPECT_GT(fw::Red(turned->RGBSurface()->Pixel(10, 37)), 200);
+  const auto onWhite = [](int c, int a) { return (2 * c * a + 255) / 510 + 255 - a; };
+  const auto expectOnWhite = [&](fw::Picture* p, const char* how) {
+    ASSERT_TRUE(p) << how;
+    ASSERT_EQ(p->Width(), kColours) << how;
+    fw::Ref<fw::RGBSurface> s = p->RGBSurface();
+    for (int i = 0; i < kColours; ++i) {
+      const int a = qAlpha(colours[i]);
+      EXPECT_EQ(s->Pixel(i, 0),
+                RGB(onWhite(qRed(colours[i]), a), onWhite(qGreen(colours[i]), a), onWhite(qBlue(colours[i]), a)))
+          << how << ": colour " << i;
+    }
+  };
+  expectOnWhite(Open(dir / "alpha.png").get(), "file");
+  // A pasted picture too, whether the clipboard holds it as an image or only as PNG bytes.
+  fw::Ref<fw::Clipboard> clipboard = fw::MakeRef<fw::Clipboard>();
+  QGuiApplication::clipboard()->setImage(alpha);
+  expectOnWhite(clipboard->Picture().get(), "pasted image");
+  auto* png = new QMimeData;
+  png->setData("image/png", QByteArray::fromStdString(testing_support::ReadFile(dir / "alpha.png")));
+  QGuiApplication::clipboard()->setMimeData(png);
+  expectOnWhite(clipboard->Picture().get(), "pasted PNG");
+  QGuiApplication::clipboard()->clear();
 
   // Sixteen bits a channel keep their tones.
   QImage deep(2, 1, QImage::Format_RGBX64);
@@ -146,6 +154,76 @@ TEST(PictureFile, WhatUsersExpectOfAnIncomingPicture) {
   EXPECT_EQ(g->Width(), 2);
   EXPECT_EQ(g->RGBSurface()->Pixel(0, 0), RGB(255, 0, 0));
   EXPECT_EQ(g->RGBSurface()->Pixel(1, 0), RGB(255, 0, 0));
+}
+
+// A JPEG of the image whose EXIF Orientation tag holds `orientation`. Qt's writer turns the pixels instead of
+// writing the tag, so the tag goes in by hand: an APP1 segment right after the start-of-image marker.
+std::string JpegWithOrientation(const QImage& image, int orientation) {
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  QImageWriter writer(&buffer, "jpeg");
+  writer.setQuality(100);
+  if (!buffer.open(QIODevice::WriteOnly) || !writer.write(image) || !jpeg.startsWith("\xFF\xD8")) return {};
+  // A big-endian TIFF header, then one directory of one entry: tag 0x0112, type SHORT, one value.
+  const unsigned char exif[] = {'E', 'x', 'i', 'f', 0, 0,
+                                'M', 'M', 0, 42, 0, 0, 0, 8,
+                                0, 1,
+                                0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, static_cast<unsigned char>(orientation), 0, 0,
+                                0, 0, 0, 0};
+  const std::size_t length = sizeof exif + 2;
+  std::string segment = {'\xFF', '\xE1', static_cast<char>(length >> 8), static_cast<char>(length & 0xff)};
+  segment.append(reinterpret_cast<const char*>(exif), sizeof exif);
+  std::string bytes = jpeg.toStdString();
+  bytes.insert(2, segment);
+  return bytes;
+}
+
+TEST(PictureFile, TheExifOrientationTagIsApplied) {
+  TempDir dir;
+  // Where a picture w x h stored with the orientation shows its stored pixel (x, y).
+  const auto shown = [](int orientation, int x, int y, int w, int h) {
+    switch (orientation) {
+      case 3: return QPoint(w - 1 - x, h - 1 - y);  // turned half round
+      case 6: return QPoint(h - 1 - y, x);          // the stored top row is the right-hand side
+      case 8: return QPoint(y, w - 1 - x);          // the stored top row is the left-hand side
+    }
+    return QPoint(x, y);
+  };
+  // A small file is decoded from the copy of its head, a large one from the file itself: noise makes it large.
+  for (const bool large : {false, true}) {
+    const int w = large ? 320 : 48, h = large ? 208 : 32;
+    QImage stored(w, h, QImage::Format_RGB32);
+    stored.fill(qRgb(255, 255, 255));
+    std::mt19937 random(7);
+    if (large)
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) stored.setPixel(x, y, static_cast<QRgb>(random()) | 0xff000000u);
+    // Red in the stored top-left corner, blue in the top-right: where both land tells the turn.
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        stored.setPixel(x, y, qRgb(255, 0, 0));
+        stored.setPixel(w - 16 + x, y, qRgb(0, 0, 255));
+      }
+    for (const int orientation : {3, 6, 8}) {
+      const std::string name = std::string(large ? "large-" : "small-") + std::to_string(orientation) + ".jpg";
+      WriteFile(dir / name, JpegWithOrientation(stored, orientation));
+      if (large)
+        ASSERT_GT(std::filesystem::file_size(dir / name), 64u * 1024) << name;
+      else
+        ASSERT_LT(std::filesystem::file_size(dir / name), 64u * 1024) << name;
+      fw::Ref<fw::Picture> p = Open(dir / name);
+      ASSERT_TRUE(p) << name;
+      const bool swapped = orientation != 3;
+      EXPECT_EQ(p->Width(), swapped ? h : w) << name;
+      EXPECT_EQ(p->Height(), swapped ? w : h) << name;
+      if (p->Width() != (swapped ? h : w)) continue;
+      fw::Ref<fw::RGBSurface> s = p->RGBSurface();
+      const QPoint red = shown(orientation, 8, 8, w, h), blue = shown(orientation, w - 9, 8, w, h);
+      const fw::Color r = s->Pixel(red.x(), red.y()), b = s->Pixel(blue.x(), blue.y());
+      EXPECT_TRUE(fw::Red(r) > 200 && fw::Green(r) < 60 && fw::Blue(r) < 60) << name << ": red corner";
+      EXPECT_TRUE(fw::Blue(b) > 200 && fw::Red(b) < 60 && fw::Green(b) < 60) << name << ": blue corner";
+    }
+  }
 }
 
 TEST(PictureFile, AnythingThatIsNoPictureGivesNilAtOnce) {
