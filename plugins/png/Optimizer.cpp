@@ -355,10 +355,13 @@ constexpr RowFilter kFilters[] = {RowFilter::kNone,    RowFilter::kSub,   RowFil
 // the cost.
 constexpr Deflater kQuick{.library = Deflater::Library::kLibdeflate, .level = 1};
 
-// Rows that the quick deflate already brings under a thirty-second of their size are long repeats (white
-// pages, drawings, stripes): there zlib's parse comes out smaller than libdeflate's near-optimal one, which
-// spends ten times as long on them (0.7 s on a white 4000 x 4000 page against 20 ms).
+// Packed rows that the quick deflate brings under a thirty-second of their size are long repeats (white
+// pages, drawings, stripes, a few lines of text): there zlib's parse comes out smaller than libdeflate's
+// near-optimal one, which takes twenty to thirty times as long (0.7 s on a white 4000 x 4000 page against
+// 20 ms), and the quick ranking of filters misleads, so zlib tries every filter. Wider rows as flat
+// (screenshots) still come out 5 to 12 % smaller from libdeflate.
 constexpr std::size_t kFlatShare = 32;
+constexpr Deflater kFlat{.library = Deflater::Library::kZlib, .level = 9};
 
 // Dithered rows hold few repeats worth a match: there zlib wins by dropping short matches, or with runs
 // alone; elsewhere libdeflate's near-optimal parsing mostly does.
@@ -375,41 +378,48 @@ constexpr std::size_t kWideWindowLimit = std::size_t{1} << 20;
 constexpr int kWideWindowBits = 15, kNarrowWindowBits = 14;
 
 // The smallest PNG of the rows found: the filter that deflates best quickly, deflated thoroughly in each
-// way, beside a plain libpng write so the result is never worse than one. The filters work on bytes at
+// way (flat packed rows: every filter, by zlib), beside a plain libpng write so the result is never worse
+// than one. The filters work on bytes at
 // every depth, so packed rows of 1, 2 or 4 bits are filtered too: a white page's rows become zeros.
 bool SmallestEncoding(const Format& format, const StoredRows& rows, png_fixed_point gamma,
                       std::vector<std::uint8_t>& best) {
   const int bits = BitsPerPixel(format);
-  std::array<std::size_t, std::size(kFilters)> quick;
+  // Each filter's rows are kept for the thorough trials: the quick ones hold them all at once anyway.
+  constexpr std::size_t kFilterCount = std::size(kFilters);
+  std::array<std::vector<std::uint8_t>, kFilterCount> filtered;
+  std::array<bool, kFilterCount> made{};
+  std::array<std::size_t, kFilterCount> quick;
   quick.fill(SIZE_MAX);
-  SideBySide(quick.size(), [&](std::size_t i) {
-    std::vector<std::uint8_t> filtered, stream;
-    FilterRows(rows, bits, kFilters[i], filtered);
-    if (Deflate(filtered, kQuick, stream)) quick[i] = stream.size();
+  SideBySide(kFilterCount, [&](std::size_t i) {
+    FilterRows(rows, bits, kFilters[i], filtered[i]);
+    made[i] = true;
+    std::vector<std::uint8_t> stream;
+    if (Deflate(filtered[i], kQuick, stream)) quick[i] = stream.size();
   });
   const std::size_t chosen =
       static_cast<std::size_t>(std::min_element(quick.begin(), quick.end()) - quick.begin());
-  std::vector<std::uint8_t> filtered;
-  FilterRows(rows, bits, kFilters[chosen], filtered);
-  const int windowBits = filtered.size() > kWideWindowLimit ? kNarrowWindowBits : kWideWindowBits;
-  const bool flat = quick[chosen] < filtered.size() / kFlatShare;
+  const std::size_t filteredSize = (rows.rowBytes + 1) * rows.height;
+  const bool flat = bits < 8 && quick[chosen] < filteredSize / kFlatShare;
+  const int windowBits = filteredSize > kWideWindowLimit ? kNarrowWindowBits : kWideWindowBits;
+  // Flat rows: every filter, deflated by zlib. Others: the quick choice, deflated in every thorough way.
+  const std::size_t trials = flat ? kFilterCount : std::size(kThorough);
+  if (!flat) {
+    for (std::size_t i = 0; i < kFilterCount; ++i)
+      if (i != chosen) filtered[i] = {};
+    if (!made[chosen]) FilterRows(rows, bits, kFilters[chosen], filtered[chosen]);
+  }
 
-  constexpr std::size_t kPlain = std::size(kThorough);
-  std::array<std::vector<std::uint8_t>, kPlain + 1> results;
-  SideBySide(results.size(), [&](std::size_t i) {
+  std::array<std::vector<std::uint8_t>, std::max(kFilterCount, std::size(kThorough)) + 1> results;
+  SideBySide(trials + 1, [&](std::size_t i) {
     std::vector<std::uint8_t>& out = results[i];
-    if (i == kPlain) {
+    if (i == trials) {
       if (!Encode(format, rows, gamma, out)) out.clear();
       return;
     }
-    Deflater deflater = kThorough[i];
-    if (flat && deflater.library == Deflater::Library::kLibdeflate) {
-      out.clear();
-      return;
-    }
+    Deflater deflater = flat ? kFlat : kThorough[i];
     deflater.windowBits = windowBits;
     std::vector<std::uint8_t> stream;
-    if (!Deflate(filtered, deflater, stream) ||
+    if ((flat && !made[i]) || !Deflate(filtered[flat ? i : chosen], deflater, stream) ||
         !Assemble(format, rows.width, rows.height, gamma, stream, out))
       out.clear();
   });
