@@ -355,13 +355,7 @@ constexpr RowFilter kFilters[] = {RowFilter::kNone,    RowFilter::kSub,   RowFil
 // the cost.
 constexpr Deflater kQuick{.library = Deflater::Library::kLibdeflate, .level = 1};
 
-// Packed rows that the quick deflate brings under a thirty-second of their size are long repeats (white
-// pages, drawings, stripes, a few lines of text): there zlib's parse comes out smaller than libdeflate's
-// near-optimal one, which takes twenty to thirty times as long (0.7 s on a white 4000 x 4000 page against
-// 20 ms), and the quick ranking of filters misleads, so zlib tries every filter. Wider rows as flat
-// (screenshots) still come out 5 to 12 % smaller from libdeflate.
-constexpr std::size_t kFlatShare = 32;
-constexpr Deflater kFlat{.library = Deflater::Library::kZlib, .level = 9};
+constexpr Deflater kNearOptimal{.library = Deflater::Library::kLibdeflate, .level = 12};
 
 // Dithered rows hold few repeats worth a match: there zlib wins by dropping short matches, or with runs
 // alone; elsewhere libdeflate's near-optimal parsing mostly does.
@@ -369,8 +363,19 @@ constexpr Deflater kThorough[] = {
     {.library = Deflater::Library::kZlib, .level = 9, .strategy = Z_FILTERED},
     {.library = Deflater::Library::kZlib, .level = 9, .strategy = Z_RLE},
     {.library = Deflater::Library::kZlib, .level = 9, .strategy = Z_DEFAULT_STRATEGY},
-    {.library = Deflater::Library::kLibdeflate, .level = 12},
+    kNearOptimal,
 };
+
+// Packed rows that the quick deflate brings under a thirty-second of their size are flat: white pages,
+// stripes, drawings, a few lines of text. On them the quick ranking of filters misleads, and zlib, cheap
+// there, tries every filter. libdeflate's near-optimal parse takes twenty to thirty times as long (0.7 s on
+// a white 4000 x 4000 page against 20 ms) and, past a quarter megabyte of rows, mostly comes out larger
+// (white pages 7 %, a few lines of text 15 %); below, it is quick and often smaller (a drawn disc 3 to 10 %),
+// so it tries the rows unfiltered and the quick choice. Wider rows as flat (screenshots) keep the thorough
+// trials: libdeflate makes them 5 to 12 % smaller.
+constexpr std::size_t kFlatShare = 32;
+constexpr std::size_t kFlatParseLimit = std::size_t{1} << 18;
+constexpr Deflater kFlat{.library = Deflater::Library::kZlib, .level = 9};
 
 // Past a megabyte of rows zlib searches half its window: the far half costs half as much time again and
 // has given dithered rows nothing back (the engine's 4096 x 4096 result comes out 33 bytes smaller without).
@@ -378,13 +383,14 @@ constexpr std::size_t kWideWindowLimit = std::size_t{1} << 20;
 constexpr int kWideWindowBits = 15, kNarrowWindowBits = 14;
 
 // The smallest PNG of the rows found: the filter that deflates best quickly, deflated thoroughly in each
-// way (flat packed rows: every filter, by zlib), beside a plain libpng write so the result is never worse
-// than one. The filters work on bytes at
-// every depth, so packed rows of 1, 2 or 4 bits are filtered too: a white page's rows become zeros.
+// way (flat packed rows get the trials told above), beside a plain libpng write so the result is never
+// worse than one. The filters work on bytes at every depth, so packed rows of 1, 2 or 4 bits are filtered
+// too: under Up, a white page's rows become zeros.
 bool SmallestEncoding(const Format& format, const StoredRows& rows, png_fixed_point gamma,
                       std::vector<std::uint8_t>& best) {
   const int bits = BitsPerPixel(format);
-  // Each filter's rows are kept for the thorough trials: the quick ones hold them all at once anyway.
+  // Packed rows, small, are kept filtered for the thorough trials; wider ones are filtered again, so no
+  // thread holds more than one filtered copy of them at a time.
   constexpr std::size_t kFilterCount = std::size(kFilters);
   std::array<std::vector<std::uint8_t>, kFilterCount> filtered;
   std::array<bool, kFilterCount> made{};
@@ -392,34 +398,53 @@ bool SmallestEncoding(const Format& format, const StoredRows& rows, png_fixed_po
   quick.fill(SIZE_MAX);
   SideBySide(kFilterCount, [&](std::size_t i) {
     FilterRows(rows, bits, kFilters[i], filtered[i]);
-    made[i] = true;
     std::vector<std::uint8_t> stream;
     if (Deflate(filtered[i], kQuick, stream)) quick[i] = stream.size();
+    if (bits < 8)
+      made[i] = true;
+    else
+      filtered[i] = {};
   });
   const std::size_t chosen =
       static_cast<std::size_t>(std::min_element(quick.begin(), quick.end()) - quick.begin());
   const std::size_t filteredSize = (rows.rowBytes + 1) * rows.height;
   const bool flat = bits < 8 && quick[chosen] < filteredSize / kFlatShare;
   const int windowBits = filteredSize > kWideWindowLimit ? kNarrowWindowBits : kWideWindowBits;
-  // Flat rows: every filter, deflated by zlib. Others: the quick choice, deflated in every thorough way.
-  const std::size_t trials = flat ? kFilterCount : std::size(kThorough);
-  if (!flat) {
+
+  struct Trial {
+    std::size_t filter;
+    Deflater deflater;
+  };
+  std::vector<Trial> trials;
+  if (flat) {
+    for (std::size_t i = 0; i < kFilterCount; ++i) trials.push_back({i, kFlat});
+    if (filteredSize <= kFlatParseLimit) {
+      static_assert(kFilters[0] == RowFilter::kNone);
+      trials.push_back({0, kNearOptimal});
+      if (chosen != 0) trials.push_back({chosen, kNearOptimal});
+    }
+  } else {
+    for (const Deflater& deflater : kThorough) trials.push_back({chosen, deflater});
     for (std::size_t i = 0; i < kFilterCount; ++i)
       if (i != chosen) filtered[i] = {};
-    if (!made[chosen]) FilterRows(rows, bits, kFilters[chosen], filtered[chosen]);
+    if (!made[chosen]) {
+      FilterRows(rows, bits, kFilters[chosen], filtered[chosen]);
+      made[chosen] = true;
+    }
   }
 
-  std::array<std::vector<std::uint8_t>, std::max(kFilterCount, std::size(kThorough)) + 1> results;
-  SideBySide(trials + 1, [&](std::size_t i) {
+  std::vector<std::vector<std::uint8_t>> results(trials.size() + 1);
+  SideBySide(results.size(), [&](std::size_t i) {
     std::vector<std::uint8_t>& out = results[i];
-    if (i == trials) {
+    if (i == trials.size()) {
       if (!Encode(format, rows, gamma, out)) out.clear();
       return;
     }
-    Deflater deflater = flat ? kFlat : kThorough[i];
+    const Trial& trial = trials[i];
+    Deflater deflater = trial.deflater;
     deflater.windowBits = windowBits;
     std::vector<std::uint8_t> stream;
-    if ((flat && !made[i]) || !Deflate(filtered[flat ? i : chosen], deflater, stream) ||
+    if (!made[trial.filter] || !Deflate(filtered[trial.filter], deflater, stream) ||
         !Assemble(format, rows.width, rows.height, gamma, stream, out))
       out.clear();
   });
