@@ -368,7 +368,7 @@ constexpr Deflater kThorough[] = {
 
 // Packed rows that the quick deflate brings under a thirty-second of their size are flat: white pages,
 // stripes, drawings, a few lines of text. On them the quick ranking of filters misleads, and zlib, cheap
-// there, tries every filter. libdeflate's near-optimal parse takes twenty to thirty times as long (0.7 s on
+// there, tries every filter. libdeflate's near-optimal parse takes some thirty times as long (0.7 s on
 // a white 4000 x 4000 page against 20 ms) and, past a quarter megabyte of rows, mostly comes out larger
 // (white pages 7 %, a few lines of text 15 %); below, it is quick and often smaller (a drawn disc 3 to 10 %),
 // so it tries the rows unfiltered and the quick choice. Wider rows as flat (screenshots) keep the thorough
