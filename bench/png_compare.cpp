@@ -1,11 +1,16 @@
 // The PNG family beside the optimiser users reach for (optipng -o1, -o2 and -o5, run on the same saved
-// file when installed), on the engine's 4096 x 4096 result and on real photographs dithered as a batch
+// file when installed), on the engine's 4096 x 4096 result, on flat pages as scans and drawings give them
+// (a white page, one-pixel stripes, a dithered page of text) and on real photographs dithered as a batch
 // dithers them: the JPEGs a Debian package installs (mate-backgrounds' nature folder, else any under
 // /usr/share/backgrounds, or those of the folder given as argument 2), skipped with a line when there
 // are none. Every figure is the median of the runs (argument 1, default 3); ours and the peer's
 // alternate, so the machine's load weighs on both alike. Our files are checked with pngcheck when it is
 // installed. optipng keeps the saved file's data when it finds nothing smaller and drops a trial once it
 // grows past it, so a more compact save makes the peer faster too.
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -145,6 +150,8 @@ void Print(const std::string& name, const Figures& f, bool peer) {
   const Figure* o5 = peer ? &f.peers[2] : nullptr;
   PrintLine("SaveAsPNGQZB", f.save, o2, o5);
   PrintLine("Optimize", f.optimise, o2, o5);
+  // What File > "Save..." does: both, the file it leaves being the optimiser's.
+  PrintLine("Save", {f.optimise.bytes, f.save.ms + f.optimise.ms}, o2, o5);
   if (peer) {
     for (std::size_t i = 0; i < kPeers; ++i)
       PrintLine((std::string("optipng ") + kPeerLevels[i]).c_str(), f.peers[i], nullptr, nullptr);
@@ -155,6 +162,50 @@ void Print(const std::string& name, const Figures& f, bool peer) {
 fw::Ref<fw::Picture> Dithered(engine::Speckmoor& engine, const fw::Ref<fw::Picture>& picture) {
   engine.Dither(picture);
   return engine.buffer.Load();
+}
+
+fw::Ref<fw::Picture> WhitePage(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  return fw::PictureFromImage(image);
+}
+
+// Black and white rows one pixel high.
+fw::Ref<fw::Picture> Stripes(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y)
+    std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), width,
+                y % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+  return fw::PictureFromImage(image);
+}
+
+// An A4 page at 300 dpi of smoothed grey text in a few sizes, as a scan gives it; nil without fonts.
+fw::Ref<fw::Picture> TextPage() {
+  QImage image(2480, 3508, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  painter.setPen(QColor(40, 40, 40));
+  const QString words = QStringLiteral(
+      "The quick brown fox jumps over the lazy dog while a grey cat watches from the garden wall. "
+      "Pack my box with five dozen liquor jugs, and sphinx of black quartz, judge my vow. ");
+  int y = 240;
+  for (int pointSize : {28, 11, 11, 9, 11, 16, 11, 9}) {
+    QFont font(QStringLiteral("DejaVu Serif"));
+    font.setPixelSize(pointSize * 300 / 72);
+    painter.setFont(font);
+    const int line = painter.fontMetrics().lineSpacing();
+    for (int i = 0; i < (pointSize > 20 ? 1 : 12) && y + line < image.height() - 240; ++i, y += line)
+      painter.drawText(QRect(240, y, image.width() - 480, line), Qt::AlignLeft | Qt::AlignVCenter,
+                       words.mid((i * 37) % words.size()) + words);
+    y += line;
+  }
+  painter.end();
+  // Qt draws nothing where it finds no font.
+  for (int row = 0; row < image.height(); ++row)
+    for (int x = 0; x < image.width(); ++x)
+      if (qGray(image.pixel(x, row)) < 128) return fw::PictureFromImage(image);
+  return nullptr;
 }
 
 // The JPEGs under a folder, in name order.
@@ -174,6 +225,8 @@ std::vector<fs::path> Photographs(const fs::path& folder) {
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QGuiApplication application(argc, argv);  // the text page's fonts
   bench_support::StartApplication();
   bench_support::SetOption("OptionsContrast", true);  // as in every new window
   fw::Ref<engine::Speckmoor> engine = fw::MakeRef<engine::Speckmoor>();
@@ -192,6 +245,17 @@ int main(int argc, char** argv) {
 
   Print("engine result " + std::to_string(kSide) + "x" + std::to_string(kSide),
         Measure(Dithered(*engine, bench_support::ColourPicture(kSide, kSide)), dir, runs, peer, check), peer);
+
+  std::printf("\n");
+  Print("white page 4000x4000", Measure(Dithered(*engine, WhitePage(4000, 4000)), dir, runs, peer, check),
+        peer);
+  std::printf("\n");
+  Print("stripes 3000x3000", Measure(Dithered(*engine, Stripes(3000, 3000)), dir, runs, peer, check), peer);
+  std::printf("\n");
+  if (fw::Ref<fw::Picture> text = TextPage())
+    Print("text page 2480x3508", Measure(Dithered(*engine, text), dir, runs, peer, check), peer);
+  else
+    std::printf("text page skipped: Qt found no font (apt-get install fonts-dejavu-core)\n");
 
   std::vector<fs::path> photographs;
   if (argc > 2)

@@ -14,8 +14,10 @@ struct OptimizeOptions {
 
 // Decodes `input`, reduces what the options allow, tries filters and deflate settings side by side, checks
 // that the smallest result decodes to the input's pixels and replaces `output` with it. When the result
-// isn't smaller (and not forced) the output gets the input's bytes instead. Keeps gAMA and drops other
-// ancillary chunks. False for an unreadable or damaged input (nothing written) or an unwritable output.
+// isn't smaller (and not forced) the output gets the input's bytes instead; forced, it gets them only when
+// they are smaller and already as plain as the result (not interlaced, no other chunks). Keeps gAMA and
+// drops other ancillary chunks. False for an unreadable or damaged input (nothing written) or an unwritable
+// output.
 bool OptimizeFile(const std::string& input, const std::string& output, const OptimizeOptions& options);
 
 }  // namespace pngfamily

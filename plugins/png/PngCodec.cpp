@@ -358,6 +358,31 @@ bool DeclaresOneBitGrey(const std::uint8_t* data, std::size_t size) noexcept {
          data[kColourType] == PNG_COLOR_TYPE_GRAY;
 }
 
+bool WrittenPlainly(const std::uint8_t* data, std::size_t size) noexcept {
+  // Signature, IHDR's length and type, width, height, bit depth, colour type, compression, filter method,
+  // then the interlace method.
+  constexpr std::size_t kInterlace = 28;
+  if (!data || size <= kInterlace || png_sig_cmp(data, 0, 8) != 0 || std::memcmp(data + 12, "IHDR", 4) != 0 ||
+      data[kInterlace] != PNG_INTERLACE_NONE)
+    return false;
+  const auto word = [data](std::size_t at) {
+    return std::uint32_t{data[at]} << 24 | std::uint32_t{data[at + 1]} << 16 |
+           std::uint32_t{data[at + 2]} << 8 | data[at + 3];
+  };
+  for (std::size_t at = 8; size - at >= 12;) {
+    const std::uint32_t length = word(at);
+    if (length > size - at - 12) return false;
+    const std::uint8_t* type = data + at + 4;
+    const auto is = [type](const char* name) { return std::memcmp(type, name, 4) == 0; };
+    if (!(is("IHDR") || is("PLTE") || is("tRNS") || is("IDAT") || is("IEND") ||
+          (is("gAMA") && length == 4 && word(at + 8) > 0)))
+      return false;
+    at += 12 + std::size_t{length};
+    if (is("IEND")) return at == size;
+  }
+  return false;
+}
+
 bool DecodeStored(const std::uint8_t* data, std::size_t size, DecodedRows& out) {
   if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0) return false;
   MemoryReader reader{data, size, 0};

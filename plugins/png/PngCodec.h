@@ -76,6 +76,11 @@ int BitsPerPixel(const Format& format) noexcept;
 // decoding tells whether the file is sound.
 bool DeclaresOneBitGrey(const std::uint8_t* data, std::size_t size) noexcept;
 
+// Whether a PNG in memory is laid out as the optimiser writes its own: not interlaced, and no chunks but
+// IHDR, PLTE, tRNS, gAMA (holding a gamma), IDAT and IEND, with nothing after IEND. Unchecked otherwise:
+// decoding tells whether the file is sound.
+bool WrittenPlainly(const std::uint8_t* data, std::size_t size) noexcept;
+
 // Decodes a whole PNG (interlaced or not) to its stored rows, with bits beyond a row's last pixel cleared.
 // False as for Decode.
 bool DecodeStored(const std::uint8_t* data, std::size_t size, DecodedRows& out);
