@@ -9,7 +9,7 @@ tool=$(readlink -f "$2")
 
 # Enough that the batch surely still runs when the second dialog is up, even on a fast machine, and few
 # enough to let it finish.
-files=80
+files=60
 mkdir -p "$work/out"
 make_copies "$work/Scans" $files 1200 900 s "$tool"
 output="$work/out/Scans (Dithered)"

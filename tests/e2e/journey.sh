@@ -32,10 +32,9 @@ wait_closed "$dialog" || fail "the open dialog stayed"
 focus "$main"
 press ctrl+2
 eval "$(xdotool getwindowgeometry --shell "$main")"
-xdotool mousemove --window "$main" $((WIDTH / 2)) $((HEIGHT / 2)) mousedown 1
-xdotool mousemove_relative --sync 40 30
-xdotool mousemove_relative --sync 40 30
-xdotool mouseup 1
+{ xdotool mousemove --window "$main" $((WIDTH / 2)) $((HEIGHT / 2)) mousedown 1 &&
+  xdotool mousemove_relative --sync 40 30 && xdotool mousemove_relative --sync 40 30 &&
+  xdotool mouseup 1; } || fail "could not drag in the document window"
 
 # Save through the save dialog; Contrast is on in a new window. The file takes its name once whole.
 press ctrl+s

@@ -38,10 +38,10 @@ fail() {
   exit 1
 }
 
-# Runs a command until it succeeds, every tenth of a second, for at most e2e_bound seconds (or `bound`
-# set for the call). A command that fails, a pipe in it included, only means "not yet".
+# Runs a command until it succeeds, every tenth of a second, for at most e2e_bound seconds. A command
+# that fails, a pipe in it included, only means "not yet".
 wait_until() {
-  local end=$((SECONDS + ${bound:-$e2e_bound}))
+  local end=$((SECONDS + e2e_bound))
   until "$@"; do
     [ "$SECONDS" -lt "$end" ] || return 1
     sleep 0.1
@@ -95,12 +95,15 @@ windows_besides() {
   done
 }
 # Waits for a visible window whose name matches $1, less the ids that follow; prints the topmost one's id.
+# A program that has ended shows no more windows: the wait stops there.
 found=""
 find_window() { found=$(windows_besides "$@" | tail -n 1); [ -n "$found" ]; }
-window_named() { wait_until find_window "$@" && echo "$found"; }
+found_or_ended() { find_window "$@" || { [ -n "$pid" ] && ! alive; }; }
+window_named() { wait_until found_or_ended "$@" && [ -n "$found" ] && echo "$found"; }
 # Waits until exactly $2 visible windows match $1.
 count_is() { [ "$(windows_named "$1" | wc -l)" -eq "$2" ]; }
-wait_windows() { wait_until count_is "$1" "$2"; }
+count_or_ended() { count_is "$1" "$2" || { [ "$2" -gt 0 ] && [ -n "$pid" ] && ! alive; }; }
+wait_windows() { wait_until count_or_ended "$1" "$2" && count_is "$1" "$2"; }
 wait_gone() { wait_windows "$1" 0; }
 # Waits until window $1 is no longer shown.
 window_shown() {
@@ -122,12 +125,12 @@ focus() {
   [ -n "$1" ] || fail "no window to give the keyboard to"
   wait_until has_focus "$1" || fail "window $1 would not take the keyboard"
 }
-press() { xdotool key --clearmodifiers "$@"; }
+press() { xdotool key --clearmodifiers "$@" || fail "could not press $*"; }
 # Types into a dialog's name field and presses Return.
 type_into() {
   focus "$1"
   press ctrl+a
-  xdotool type --delay 5 "$2"
+  xdotool type --delay 5 "$2" || fail "could not type $2"
   press Return
 }
 alive() { kill -0 "$pid" 2>/dev/null; }

@@ -21,13 +21,14 @@ longProgress=$(window_named '^Progress$') || fail "no progress window for the lo
 focus "$first"
 press ctrl+n
 second=$(window_named '^Speckmoor$' "$first") || fail "Ctrl+N made no second window"
-xdotool windowmove "$second" 640 0  # side by side, as a person would place them
+# Side by side, as a person would place them.
+xdotool windowmove "$second" 640 0 || fail "could not move the second window"
 batch_from "$second" "$work/Short" "$work/out"
 window_named '^Progress$' "$longProgress" >/dev/null || fail "no progress window for the short batch"
 
 # Cancel the long batch while the short one runs on.
 [ "$(files_in "$work/out/Long (Dithered)")" -lt "$long" ] || fail "the long batch ended before the other began"
-xdotool windowraise "$longProgress"
+xdotool windowraise "$longProgress" || fail "the long batch ended before Cancel"
 xdotool mousemove --window "$longProgress" 240 88 click 1 || fail "the long batch ended before Cancel"
 wait_count "$work/out/Short (Dithered)" "$short" || fail "the short batch did not finish"
 
