@@ -7,9 +7,11 @@ source "$(dirname "$0")/lib.sh" batch_under_dialog
 exe=$(readlink -f "$1")
 tool=$(readlink -f "$2")
 
-files=24
+# Enough that the batch surely still runs when the second dialog is up, even on a fast machine, and few
+# enough to let it finish.
+files=60
 mkdir -p "$work/out"
-make_greys "$work/Scans" $files 1200 900 s "$tool"
+make_copies "$work/Scans" $files 1200 900 s "$tool"
 output="$work/out/Scans (Dithered)"
 
 start_program "$exe"
@@ -21,21 +23,20 @@ progress=$(window_named '^Progress$') || fail "no progress window"
 focus "$progress"
 press ctrl+b
 chooser=$(window_named 'Choose a Folder') || fail "no second choose-folder dialog"
-written=$(ls "$output" | wc -l)
+written=$(files_in "$output")
 [ "$written" -lt "$files" ] && [ -n "$(windows_named '^Progress$')" ] ||
   fail "the batch ended before the dialog opened ($written files): nothing was crossed"
 
 wait_count "$output" "$files" || fail "the batch did not finish"
 wait_gone '^Progress$' || fail "the progress window stayed"
-wait_windows '^Speckmoor$' 2 || fail "no completion message while the dialog is open"
+message=$(window_named '^Speckmoor$' "$main") || fail "no completion message while the dialog is open"
 alive || fail "the program ended when its batch did"
-message=$(windows_named '^Speckmoor$' | grep -v -x "$main" | tail -n 1)
 focus "$message"
 press Return
-wait_windows '^Speckmoor$' 1 || fail "the completion message stayed"
+wait_closed "$message" || fail "the completion message stayed"
 focus "$chooser"
 press Escape
-wait_gone 'Choose a Folder' || fail "the choose-folder dialog stayed"
+wait_closed "$chooser" || fail "the choose-folder dialog stayed"
 
 for f in "$output"/*.png; do
   "$tool" check "$work/Scans/$(basename "$f")" "$f" 1 || fail "$(basename "$f") is not its source dithered"

@@ -14,12 +14,14 @@ SPECKMOOR_FAILING_FOLDER="$work/out/Set (Dithered)" LD_PRELOAD="${runtime:+$runt
 main=$(window_named '^Speckmoor$') || fail "no document window"
 batch_from "$main" "$work/Set" "$work/out"
 # The completion message comes once the batch has ended and its files are as they will stay.
-wait_windows '^Speckmoor$' 2 || fail "no completion message"
+message=$(window_named '^Speckmoor$' "$main") || fail "no completion message"
 output="$work/out/Set (Dithered)"
 [ -d "$output" ] || fail "no output folder"
 left=$(ls -A "$output")
 [ -z "$left" ] || fail "files left in the output folder although no flush succeeded: $left"
+focus "$message"
 press Return   # OK in the completion message
+wait_closed "$message" || fail "the completion message stayed"
 focus "$main"
 press ctrl+q
 expect_exit_0

@@ -8,34 +8,40 @@ source "$(dirname "$0")/lib.sh" keyboard_layout
 exe=$(readlink -f "$1")
 tool=$(readlink -f "$2")
 trap 'cleanup; rm -rf "$E2E_FBDIR"' EXIT
-command -v setxkbmap >/dev/null || fail "setxkbmap is missing (scripts/install-deps installs it)"
-setxkbmap -layout fr || fail "the display has no French layout"
-# Some virtual displays keep their first keymap whatever they are told: then there is nothing to test.
-if ! xkbcomp "$DISPLAY" - 2>/dev/null | grep -q 'key <AE02>.*eacute'; then
-  echo "keyboard_layout: skipped: this display does not change its keyboard layout"
+if ! command -v setxkbmap >/dev/null; then
+  echo "keyboard_layout: skipped: setxkbmap is missing (x11-xkb-utils; scripts/install-deps installs it)"
   exit 77
 fi
+setxkbmap -layout fr || fail "the display has no French layout"
+# The key labelled 2, as the display now maps it, over the lines of its entry.
+keymap=$(xkbcomp "$DISPLAY" - 2>/dev/null) || fail "the display's keymap cannot be read"
+key_2=$(awk '/key <AE02>/ { on = 1 } on { print } on && /};/ { exit }' <<<"$keymap")
+[[ "$key_2" == *eacute* ]] || fail "the display kept its keyboard layout: $key_2"
 
 "$tool" flat "$work/black.png" 100 100 0
 start_program "$exe"
 main=$(window_named '^Speckmoor$') || fail "no document window"
 focus "$main"
 press ctrl+o
-type_into "$(window_named 'Open|Find')" "$work/black.png" || fail "no open dialog"
-wait_gone 'Open|Find' || fail "the open dialog stayed"
+dialog=$(window_named 'Open|Find') || fail "no open dialog"
+type_into "$dialog" "$work/black.png"
+wait_closed "$dialog" || fail "the open dialog stayed"
 
-black() {
+# The frame buffer is the screen itself; the picture is on it once drawn. Besides the picture, only the
+# menu's letters are black.
+black=0
+count_black() {
   eval "$(xdotool getwindowgeometry --shell "$main")"
-  sleep 0.5  # the frame buffer follows the screen
-  "$tool" count "$E2E_FBDIR/Xvfb_screen0" "$X" "$Y" "$WIDTH" "$HEIGHT" 0
+  black=$("$tool" count "$E2E_FBDIR/Xvfb_screen0" "$X" "$Y" "$WIDTH" "$HEIGHT" 0)
 }
-# Besides the picture, only the menu's letters are black.
-before=$(black)
-[ "$before" -ge 10000 ] || fail "the picture covers $before pixels at 100 %, fewer than 10000"
+drawn() { count_black && [ "$black" -ge 10000 ]; }
+wait_until drawn || fail "the picture covers $black pixels at 100 %, fewer than 10000"
+before=$black
 focus "$main"
 press ctrl+shift+eacute  # Ctrl and 2 on a French keyboard: Shift and the key labelled é and 2
-for _ in $(seq 1 50); do after=$(black); [ "$after" -ne "$before" ] && break; done
-[ $((after - before)) -eq 30000 ] || fail "Ctrl and the key labelled 2 took the black pixels from $before to $after, not 30000 more"
+zoomed() { count_black && [ $((black - before)) -eq 30000 ]; }
+wait_until zoomed ||
+  fail "Ctrl and the key labelled 2 took the black pixels from $before to $black, not 30000 more"
 press ctrl+q
 expect_exit_0
 echo "keyboard_layout: 1 passed, 0 failed"

@@ -8,13 +8,13 @@ rm "$work/Speckmoor/Plugins/libFolderChooser.so"
 echo "not a library" > "$work/Speckmoor/Plugins/libBroken.so"
 
 start_program "$work/Speckmoor/bin/speckmoor"
-window_named '^Speckmoor$' >/dev/null || fail "no document window"
+main=$(window_named '^Speckmoor$') || fail "no document window"
 box=$(window_named '^Plug-ins missing$') || fail "the missing plug-in was not reported"
 grep -q "libBroken.so" "$log" || fail "the broken plug-in was not named"
 focus "$box"
 press Return
-sleep 0.3
-focus "$(window_named '^Speckmoor$')"
+wait_closed "$box" || fail "the message stayed"
+focus "$main"
 press ctrl+q
 expect_exit_0
 echo "missing_plugin: 1 passed, 0 failed"
