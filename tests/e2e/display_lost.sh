@@ -40,13 +40,7 @@ window_named '^Progress$' >/dev/null || fail "no progress window"
 wait_count "$output" 1 || fail "the batch wrote nothing"
 lose_display
 expect_exit 1
-hidden=$(ls -A "$output" | grep '^\.' || true)
-[ -z "$hidden" ] || fail "left in the output folder: $hidden"
-written=$(files_in "$output")
-[ "$written" -lt "$files" ] || fail "the batch was not cancelled ($written files)"
-for f in "$output"/*.png; do
-  "$tool" check "$work/Many/$(basename "$f")" "$f" 1 || fail "$(basename "$f") is not whole"
-done
+expect_stopped_whole "$output" "$work/Many" "$files" "$tool"
 temporary_gone
 
 # The batch thread waits for the answer to its completion message.

@@ -24,9 +24,5 @@ wait_count "$output" 2 || fail "the batch wrote nothing"
 focus "$main"
 press ctrl+w
 expect_exit_0
-written=$(files_in "$output")
-[ "$written" -lt "$files" ] || fail "the batch was not cancelled ($written files)"
-for f in "$output"/*.png; do
-  "$tool" check "$work/Many/$(basename "$f")" "$f" 1 || fail "$(basename "$f") is not whole"
-done
+expect_stopped_whole "$output" "$work/Many" "$files" "$tool"
 echo "last_window: 1 passed, 0 failed"

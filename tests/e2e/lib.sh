@@ -165,6 +165,19 @@ make_greys() {
   for i in $(seq 1 "$2"); do "$6" grey "$1/$5$((i + 100)).png" "$3" "$4" "$i"; done
 }
 # The same with four pictures copied over and over: quicker to make when a batch must last a while.
+# After a batch of folder $2 ($3 pictures) into folder $1 was stopped part-way, checked with the E2eTool
+# $4: no hidden file is left there, fewer than all were written, and every one written is its source
+# dithered.
+expect_stopped_whole() {
+  local hidden written f
+  hidden=$(ls -A "$1" | grep '^\.' || true)
+  [ -z "$hidden" ] || fail "left in the output folder: $hidden"
+  written=$(files_in "$1")
+  [ "$written" -lt "$3" ] || fail "the batch was not cancelled ($written files)"
+  for f in "$1"/*.png; do
+    "$4" check "$2/$(basename "$f")" "$f" 1 || fail "$(basename "$f") is not whole"
+  done
+}
 make_copies() {
   mkdir -p "$1"
   for i in 1 2 3 4; do "$6" grey "$work/variant$i.png" "$3" "$4" "$i"; done

@@ -39,12 +39,6 @@ wait_count "$output" 1 || fail "the batch wrote nothing"
 kill -TERM "$pid"
 kill -TERM "$pid"
 expect_exit 0
-hidden=$(ls -A "$output" | grep '^\.' || true)
-[ -z "$hidden" ] || fail "left in the output folder: $hidden"
-written=$(files_in "$output")
-[ "$written" -lt "$files" ] || fail "the batch was not cancelled ($written files)"
-for f in "$output"/*.png; do
-  "$tool" check "$work/Many/$(basename "$f")" "$f" 1 || fail "$(basename "$f") is not whole"
-done
+expect_stopped_whole "$output" "$work/Many" "$files" "$tool"
 [ -z "$(ls -A "$work/tmp")" ] || fail "left in the temporary folder: $(ls -A "$work/tmp")"
 echo "signals: 1 passed, 0 failed"
