@@ -262,9 +262,10 @@ TEST_F(Desktop, ACommandWhoseResultWentMeanwhileDoesNothing) {
   EXPECT_EQ(QApplication::clipboard()->text(), "kept");
 }
 
-TEST_F(Desktop, ClosingTheLastDocumentWindowQuits) {
-  fw::Ref<app::W_Main> w = OneWindow();
-  w->_AppleAboutSpeckmoor_Action();  // a window without a menu bar keeps nothing running
+namespace {
+
+// Runs the program's event loop until something ends it, or 20 s have passed; false then.
+bool RunTheEventLoop() {
   QTimer watchdog;
   bool timedOut = false;
   watchdog.setSingleShot(true);
@@ -273,9 +274,17 @@ TEST_F(Desktop, ClosingTheLastDocumentWindowQuits) {
     QApplication::exit(3);
   });
   watchdog.start(20000);
-  QTimer::singleShot(0, [&] { w->Close(); });  // the close box's road
   fw::RuntimeRun();
-  EXPECT_FALSE(timedOut);
+  return !timedOut;
+}
+
+}  // namespace
+
+TEST_F(Desktop, ClosingTheLastDocumentWindowQuits) {
+  fw::Ref<app::W_Main> w = OneWindow();
+  w->_AppleAboutSpeckmoor_Action();  // a window without a menu bar keeps nothing running
+  QTimer::singleShot(0, [&] { w->Close(); });  // the close box's road
+  EXPECT_TRUE(RunTheEventLoop());
   EXPECT_TRUE(fw::OpenWindows().empty());
   EXPECT_TRUE(gUnhandled.empty()) << gUnhandled;
 }
@@ -285,16 +294,12 @@ namespace {
 // With `front` in front, closes the window from the running event loop and lets the loop end once
 // everything the close asked for has run: a quit among it closes every window.
 void CloseInTheEventLoop(fw::Window& window, fw::Window& front) {
-  QTimer watchdog;
-  watchdog.setSingleShot(true);
-  QObject::connect(&watchdog, &QTimer::timeout, [] { QApplication::exit(3); });
-  watchdog.start(20000);
   QTimer::singleShot(0, [&] {
     front.Show();
     window.Close();
     QMetaObject::invokeMethod(qApp, [] { QApplication::exit(0); }, Qt::QueuedConnection);
   });
-  fw::RuntimeRun();
+  RunTheEventLoop();
 }
 
 }  // namespace
@@ -343,16 +348,7 @@ TEST_F(Desktop, ATerminationSignalQuitsAsQuitDoesUnderADialogAndASecondOneChange
     w->_FileOpen_Action();
     openReturned = true;
   });
-  QTimer watchdog;
-  bool timedOut = false;
-  watchdog.setSingleShot(true);
-  QObject::connect(&watchdog, &QTimer::timeout, [&] {
-    timedOut = true;
-    QApplication::exit(3);
-  });
-  watchdog.start(20000);
-  fw::RuntimeRun();
-  EXPECT_FALSE(timedOut);
+  EXPECT_TRUE(RunTheEventLoop());
   EXPECT_TRUE(openReturned);
   EXPECT_TRUE(fw::OpenWindows().empty());
   EXPECT_TRUE(gUnhandled.empty()) << gUnhandled;

@@ -272,9 +272,9 @@ TEST(BatchWalk, FilesMovedAwayOrDroppedInDuringABatchNeitherLoseNorDuplicateAnOu
 }
 
 // Noise, so each file is large enough to be decoded ahead of its turn.
-void SaveNoise(const std::filesystem::path& path, int size, unsigned seed) {
+void SaveNoise(const std::filesystem::path& path, int size, unsigned variant) {
   QImage noise(size, size, QImage::Format_RGB32);
-  std::mt19937 random(seed);
+  std::mt19937 random(variant);
   for (int y = 0; y < size; ++y)
     for (int x = 0; x < size; ++x) noise.setPixel(x, y, static_cast<QRgb>(random()));
   ASSERT_TRUE(noise.save(QString::fromStdString(path.string())));

@@ -782,13 +782,13 @@ TEST_F(PngFamilyTest, OptimisedSaveOfADitherIsNeverLarger) {
 // Forced, as File > "Save..." runs it, the optimiser never gives a file larger than the copy it was handed.
 TEST_F(PngFamilyTest, AForcedSaveOfSmallNoiseIsNeverLargerThanItsCopy) {
   TempDir dir;
-  for (int seed = 0; seed < 200; ++seed) {
-    const auto u = static_cast<std::uint32_t>(seed);
+  for (int variant = 0; variant < 200; ++variant) {
+    const auto u = static_cast<std::uint32_t>(variant);
     const int width = 3 + static_cast<int>(Mix(u, 0, 9) % 40),
               height = 3 + static_cast<int>(Mix(u, 1, 9) % 80);
-    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " seed " + std::to_string(seed));
-    auto picture = testing_support::MakePicture(width, height, [seed](int x, int y) {
-      return Mix(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), seed) & 1 ? 0xFFFFFF : 0;
+    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " variant " + std::to_string(variant));
+    auto picture = testing_support::MakePicture(width, height, [variant](int x, int y) {
+      return Mix(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), variant) & 1 ? 0xFFFFFF : 0;
     });
     ASSERT_TRUE(Save(dir / "saved.png", picture));
     ASSERT_TRUE(Optimize(dir / "saved.png", dir / "optimised.png", {.force = true}));
