@@ -63,6 +63,11 @@ void BatchDither::Event_Run() {
   }
   output.Commit();
   shortfall_.unsaved = output.Unsaved();
+  // The folder may have been renamed or moved meanwhile: the message names it, and shows it, where it is.
+  if (fw::Ref<fw::FolderItem> where = output.Where())
+    OutputFolder = where;
+  else
+    shortfall_.folderGone = true;
   UpdateInterface->Interface_BatchComplete(output.Saved(), OutputFolder);
   UpdateInterface = nullptr;
   clientHold_ = nullptr;

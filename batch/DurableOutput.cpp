@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 #include "batch/SpeckmoorGlobals.h"
@@ -41,6 +42,12 @@ bool BlocksTheFolder(int error) {
 // Folders of some file systems can't be synced, and say so; nothing more can be done there.
 int SyncFolder(int fd) { return fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP ? 0 : errno; }
 
+bool SameNode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The path by which the kernel reaches an open folder: followed through the descriptor, it leads to that
+// folder wherever it has been moved.
+std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 }  // namespace
 
 DurableOutput::DurableOutput(const fw::Ref<fw::FolderItem>& folder)
@@ -50,7 +57,16 @@ DurableOutput::DurableOutput(const fw::Ref<fw::FolderItem>& folder)
     return;
   }
   folderFd_ = open(folder_->NativePath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd_ < 0) folderError_ = errno;
+  if (folderFd_ < 0) {
+    folderError_ = errno;
+    return;
+  }
+  nameMax_ = fpathconf(folderFd_, _PC_NAME_MAX);
+  struct stat opened, through;
+  const std::string path = DescriptorPath(folderFd_);
+  // Without /proc the writer can only go by the folder's path.
+  const bool followable = fstat(folderFd_, &opened) == 0 && stat(path.c_str(), &through) == 0 && SameNode(opened, through);
+  through_ = followable ? fw::MakeRef<fw::FolderItem>(path) : folder_;
 }
 
 DurableOutput::~DurableOutput() {
@@ -86,11 +102,13 @@ void DurableOutput::Save(const std::string& stem, const fw::Ref<fw::Picture>& pi
   Pending file;
   file.stem = stem;
   file.name = SpeckmoorGlobals::FreeOutputName(stem, [this](const std::string& name) { return Taken(name); });
+  // Known before anything is written: the hidden name is shortened, so only the rename would find out.
+  if (nameMax_ > 0 && file.name.size() > static_cast<std::size_t>(nameMax_)) return Fail(ENAMETOOLONG);
   // A name nothing has: the writer's rename then makes a new entry instead of replacing one, which some
   // file systems answer by writing the file out at once.
   file.hidden = PickHidden(file.name);
   int why = 0;
-  if (!bindings::SaveAsPNGQZB(folder_->Child(file.hidden), picture, 1.0f, &why)) return Fail(why);
+  if (!bindings::SaveAsPNGQZB(through_->Child(file.hidden), picture, 1.0f, &why)) return Fail(why);
   // Opened before the disk writes it, so this descriptor hears of a failed write whoever else looks.
   file.fd = openat(folderFd_, file.hidden.c_str(), O_RDONLY | O_CLOEXEC);
   if (file.fd < 0) {
@@ -164,6 +182,20 @@ int DurableOutput::RenameIntoPlace(Pending& file) {
     reserved_.insert(file.name);
   }
   return EEXIST;
+}
+
+fw::Ref<fw::FolderItem> DurableOutput::Where() const {
+  if (folderFd_ < 0) return folder_;
+  struct stat opened, found;
+  if (fstat(folderFd_, &opened) != 0 || opened.st_nlink == 0) return nullptr;
+  char path[PATH_MAX];
+  const ssize_t length = readlink(DescriptorPath(folderFd_).c_str(), path, sizeof path);
+  if (length > 0 && static_cast<std::size_t>(length) < sizeof path && path[0] == '/') {
+    fw::Ref<fw::FolderItem> now = fw::MakeRef<fw::FolderItem>(std::string(path, static_cast<std::size_t>(length)));
+    if (stat(now->NativePath().c_str(), &found) == 0 && SameNode(opened, found)) return now;
+  }
+  if (stat(folder_->NativePath().c_str(), &found) == 0 && SameNode(opened, found)) return folder_;
+  return nullptr;
 }
 
 void DurableOutput::Fail(int error, std::int32_t pictures) {

@@ -19,7 +19,8 @@ namespace batch {
 // disk), the file system is waited onto the disk once, the files are renamed to their final names and
 // the folder waited onto the disk after them: a power cut leaves every output whole or absent, and the
 // count covers only files the disk confirmed. One wait for the disk a group instead of a file keeps a
-// folder of small pictures fast.
+// folder of small pictures fast. Every step goes to the folder opened at the start, whatever is done to its
+// path meanwhile.
 class DurableOutput {
  public:
   explicit DurableOutput(const fw::Ref<fw::FolderItem>& folder);
@@ -41,6 +42,8 @@ class DurableOutput {
   const std::map<int, std::int32_t>& Unsaved() const noexcept { return unsaved_; }
   // No later file could be written either: the disk is full or failing, the folder gone or read-only.
   bool Blocked() const noexcept { return blocked_; }
+  // Where the folder the batch writes to is now, under whatever name; nil once it has been removed.
+  fw::Ref<fw::FolderItem> Where() const;
 
  private:
   struct Pending {
@@ -57,7 +60,11 @@ class DurableOutput {
 
   fw::Ref<fw::FolderItem> folder_;
   int folderFd_ = -1;
+  // The folder reached through its descriptor: the writer follows it wherever the folder is moved, and
+  // never into whatever takes its old path.
+  fw::Ref<fw::FolderItem> through_;
   int folderError_ = 0;
+  long nameMax_ = -1;  // the longest name the folder's file system takes, -1 when it does not say
   std::vector<Pending> pending_;
   std::set<std::string> reserved_;  // final names of pending files
   std::chrono::steady_clock::time_point groupStarted_;

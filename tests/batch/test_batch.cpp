@@ -19,6 +19,7 @@
 #include "AppFixture.h"
 #include "FailingFlushes.h"
 #include "SmallDisk.h"
+#include "batch/DurableOutput.h"
 #include "batch/SpeckmoorGlobals.h"
 #include "batch/W_MainBatchSide.h"
 #include "framework/Dialogs.h"
@@ -35,6 +36,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <random>
@@ -117,7 +119,11 @@ class FolderRecorder : public QObject {
 // acts while the batch is surely in its middle, however fast the machine.
 class GatedWindow final : public batch::W_MainBatchSide {
  public:
-  void GateAt(int picture) { gate_ = picture; }
+  void GateAt(int picture) {
+    std::lock_guard lock(mutex_);
+    gate_ = picture;
+    reached_ = released_ = false;
+  }
   bool Reached() {
     std::lock_guard lock(mutex_);
     return reached_;
@@ -141,7 +147,7 @@ class GatedWindow final : public batch::W_MainBatchSide {
   }
 
  private:
-  int gate_ = 0;
+  std::atomic<int> gate_{0};
   std::atomic<int> handed_{0};
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -389,6 +395,27 @@ TEST(BatchWalk, NewsFromTheBatchThreadIsShownRarelyButTheLatestAlways) {
   producer.join();
   ASSERT_TRUE(QTest::qWaitFor([&] { return screen->shown == 2000; }, 10000));
   EXPECT_LT(screen->shows.load(), 100);
+}
+
+TEST(BatchOutput, ANameTakenByAnotherProgramBeforeTheRenameIsNeverReplaced) {
+  testing_support::StartProgram();
+  TempDir dir;
+  std::filesystem::create_directory(dir / "out");
+  SavePicture(dir / "a.png", 3);
+  const fw::Ref<fw::Picture> picture = Expected(dir / "a.png");
+  {
+    batch::DurableOutput output(fw::MakeRef<fw::FolderItem>(dir / "out"));
+    output.Save("a", picture);
+    // Written under its hidden name; then another program makes a file of the name it was to take.
+    std::ofstream(dir / "out" / "a.png") << "theirs";
+    output.Commit();
+    EXPECT_EQ(output.Saved(), 1);
+  }
+  EXPECT_EQ(Names(dir / "out"), (std::vector<std::string>{"a 2.png", "a.png"}));
+  std::ifstream theirs(dir / "out" / "a.png");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(theirs), {}), "theirs");
+  fw::Ref<fw::Picture> ours = fw::MakeRef<fw::FolderItem>(dir / "out" / "a 2.png")->OpenAsPicture();
+  EXPECT_TRUE(ours && SamePixels(*ours, *picture));
 }
 
 TEST(BatchNames, StemsAndFreeNames) {
@@ -811,6 +838,46 @@ TEST_F(Batch, TheMessageNeverNamesAFolderThatIsGone) {
   EXPECT_FALSE(showFolderOffered);
 }
 
+TEST_F(Batch, AnOutputFolderMovedAsideMidBatchIsStillTheOneWrittenToldAndShown) {
+  for (int i = 0; i < 6; ++i) SavePicture(source_ / Numbered("s", 10 + i), i);
+  const auto output = dir_ / "out" / "Holiday Photos (Dithered)";
+  const auto unrelated = dir_ / "Unrelated";
+  std::filesystem::create_directory(unrelated);
+  for (const bool link : {true, false}) {
+    SCOPED_TRACE(link ? "a link to another folder in its place" : "a new folder of its name in its place");
+    const auto moved = dir_ / (link ? "Kept" : "Kept again");
+    FolderRecorder recorder;
+    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    // Two pictures written, the third in hand.
+    window_->GateAt(window_->Handed() + 3);
+    StartBatch(dir_ / "out", "Show Folder");
+    ASSERT_TRUE(WaitForGate(*window_));
+    std::filesystem::rename(output, moved);
+    if (link)
+      std::filesystem::create_directory_symlink(unrelated, output);
+    else
+      std::filesystem::create_directory(output);
+    window_->Release();
+    const bool ended = WaitForEnd();
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_TRUE(ended);
+    // Nothing went anywhere else, and the message and Show Folder lead to where the files are.
+    EXPECT_TRUE(Names(unrelated).empty());
+    EXPECT_TRUE(Names(output).empty());
+    std::vector<std::string> expected;
+    for (int i = 0; i < 6; ++i) expected.push_back(Numbered("s", 10 + i));
+    EXPECT_EQ(Names(moved), expected);
+    for (const std::string& name : Names(moved)) {
+      fw::Ref<fw::Picture> written = fw::MakeRef<fw::FolderItem>(moved / name)->OpenAsPicture();
+      EXPECT_TRUE(written && SamePixels(*written, *Expected(source_ / name))) << name;
+    }
+    EXPECT_EQ(message_, "Batch dithering has finished.|6 files were processed and saved to the folder: \"" +
+                            moved.filename().string() + "\"");
+    EXPECT_EQ(recorder.shown.join("|").toStdString(), moved.string());
+    std::filesystem::remove(output);
+  }
+}
+
 namespace {
 
 // The message tells the truth about a batch of `pictures` pictures into `output`: its count is the files
@@ -818,10 +885,11 @@ namespace {
 // read because the batch stopped. No temporary file is left, unless the disk no longer lets one be removed.
 // Gives how many were not saved.
 int ExpectTheTruthTold(const std::string& message, const std::filesystem::path& source,
-                       const std::filesystem::path& output, const std::string& reason, int pictures,
+                       const std::filesystem::path& output, const std::set<std::string>& reasons, int pictures,
                        bool readOnly = false) {
   // "<saved> files were processed and saved to the folder: "<name>". <unsaved> picture(s) could not be saved
-  // because <reason>.", then maybe " The batch stopped there, leaving <unread> file(s) of the folder unread."
+  // because <reason>." (or, for several reasons, ": <n> because <reason>, <n> because <reason>."), then maybe
+  // " The batch stopped there, leaving <unread> file(s) of the folder unread."
   std::string_view rest = message;
   auto take = [&](std::string_view text) {
     if (rest.substr(0, text.size()) != text) return false;
@@ -843,9 +911,26 @@ int ExpectTheTruthTold(const std::string& message, const std::filesystem::path& 
     told = quote != std::string_view::npos;
     if (told) rest.remove_prefix(quote + 3);
   }
+  // Each reason is told once, with the pictures it cost; the counts add up to the pictures not saved.
+  std::set<std::string> toldReasons;
+  auto reason = [&] {
+    for (const std::string& r : reasons)
+      if (!toldReasons.count(r) && take(r)) return toldReasons.insert(r).second;
+    return false;
+  };
   told = told && (unsaved = number()) > 0 &&
-         take(unsaved == 1 ? " picture could not be saved because " : " pictures could not be saved because ") &&
-         take(reason) && take(".");
+         take(unsaved == 1 ? " picture could not be saved" : " pictures could not be saved");
+  if (told && reasons.size() == 1) {
+    told = take(" because ") && reason();
+  } else if (told) {
+    int counted = 0, n = 0;
+    for (const char* separator = ": "; told && toldReasons.size() < reasons.size(); separator = ", ") {
+      told = take(separator) && (n = number()) > 0 && take(" because ") && reason();
+      counted += n;
+    }
+    EXPECT_EQ(counted, unsaved) << message;
+  }
+  told = told && toldReasons == reasons && take(".");
   if (told && !rest.empty())
     told = take(" The batch stopped there, leaving ") && (unread = number()) > 0 &&
            take(unread == 1 ? " file of the folder unread." : " files of the folder unread.") && rest.empty();
@@ -877,7 +962,7 @@ TEST_F(Batch, WhatCouldNotBeSavedIsToldWithItsReason) {
   StartBatch(dir_ / "out");
   ASSERT_TRUE(WaitForEnd());
   const auto output = dir_ / "out" / "Holiday Photos (Dithered)";
-  EXPECT_EQ(ExpectTheTruthTold(message_, source_, output, "the name is too long", 3), 1);
+  EXPECT_EQ(ExpectTheTruthTold(message_, source_, output, {"the name is too long"}, 3), 1);
   EXPECT_EQ(Names(output), (std::vector<std::string>{"a.png", "z.png"}));
 
   // A disk that fails every flush: no file takes its name, and none is claimed.
@@ -889,8 +974,36 @@ TEST_F(Batch, WhatCouldNotBeSavedIsToldWithItsReason) {
   const bool ended = WaitForEnd();
   testing_support::FailFlushesIn({});
   ASSERT_TRUE(ended);
-  EXPECT_GT(ExpectTheTruthTold(message_, source_, dir_ / "out" / "Flushed (Dithered)", "the disk reported an error", 6), 0);
+  EXPECT_GT(ExpectTheTruthTold(message_, source_, dir_ / "out" / "Flushed (Dithered)", {"the disk reported an error"}, 6), 0);
   EXPECT_TRUE(Names(dir_ / "out" / "Flushed (Dithered)").empty());
+
+  // Two reasons in one batch: each is told with its own count.
+  source_ = dir_ / "Mixed";
+  std::filesystem::create_directory(source_);
+  SavePicture(source_ / "a.png", 1);
+  SavePicture(source_ / (std::string(253, 'n') + ".j"), 2, "PNG");
+  SavePicture(source_ / "z.png", 3);
+  testing_support::FailFlushesIn(dir_ / "out" / "Mixed (Dithered)");
+  StartBatch(dir_ / "out");
+  const bool mixedEnded = WaitForEnd();
+  testing_support::FailFlushesIn({});
+  ASSERT_TRUE(mixedEnded);
+  EXPECT_EQ(ExpectTheTruthTold(message_, source_, dir_ / "out" / "Mixed (Dithered)",
+                               {"the name is too long", "the disk reported an error"}, 3),
+            3);
+
+  // The folder's own flush fails after the renames: the names the disk did not confirm are taken back.
+  source_ = dir_ / "Named";
+  std::filesystem::create_directory(source_);
+  for (int i = 0; i < 4; ++i) SavePicture(source_ / Numbered("k", 10 + i), i);
+  testing_support::FailFlushesIn(dir_ / "out" / "Named (Dithered)", testing_support::Flushes::OfItself);
+  StartBatch(dir_ / "out");
+  const bool namedEnded = WaitForEnd();
+  testing_support::FailFlushesIn({});
+  ASSERT_TRUE(namedEnded);
+  EXPECT_GT(ExpectTheTruthTold(message_, source_, dir_ / "out" / "Named (Dithered)", {"the disk reported an error"}, 4),
+            0);
+  EXPECT_TRUE(Names(dir_ / "out" / "Named (Dithered)").empty());
 
   testing_support::SmallDisk disk(96 * 1024);
   if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
@@ -898,10 +1011,11 @@ TEST_F(Batch, WhatCouldNotBeSavedIsToldWithItsReason) {
   source_ = dir_ / "Many";
   std::filesystem::create_directory(source_);
   for (int i = 0; i < 40; ++i) SavePicture(source_ / Numbered("m", 100 + i), i);
+  const int handedBefore = window_->Handed();
   StartBatch(disk.path());
   ASSERT_TRUE(WaitForEnd());
-  EXPECT_GT(ExpectTheTruthTold(message_, source_, disk / "Many (Dithered)", "the disk is full", 40), 0);
-  EXPECT_LT(window_->Handed(), 40);
+  EXPECT_GT(ExpectTheTruthTold(message_, source_, disk / "Many (Dithered)", {"the disk is full"}, 40), 0);
+  EXPECT_LT(window_->Handed() - handedBefore, 40);
   EXPECT_NE(message_.find("The batch stopped there"), std::string::npos) << message_;
 
   // The disk turns read-only mid-batch.
@@ -913,7 +1027,7 @@ TEST_F(Batch, WhatCouldNotBeSavedIsToldWithItsReason) {
   ASSERT_TRUE(disk.MakeReadOnly());
   window_->Release();
   ASSERT_TRUE(WaitForEnd());
-  EXPECT_GT(ExpectTheTruthTold(message_, source_, disk / "Many (Dithered)", "the folder does not allow writing", 40,
+  EXPECT_GT(ExpectTheTruthTold(message_, source_, disk / "Many (Dithered)", {"the folder does not allow writing"}, 40,
                                true),
             0);
   EXPECT_LT(window_->Handed() - before, 40);

@@ -1,5 +1,6 @@
 // Flushes that fail as on a disk whose data writes fail: syncfs of the file system a chosen folder is on,
-// and fsync and fdatasync of the files in it, give EIO; the folder's own entries still reach the disk.
+// and fsync and fdatasync of the files in it, give EIO; the folder's own entries still reach the disk. In
+// the other mode only the folder's own fsync fails, as when the disk fails just as the names are written.
 // Linked into a test program it stands in for the C library's calls, and the test chooses the folder;
 // preloaded into the real program, SPECKMOOR_FAILING_FOLDER names it.
 #include <dlfcn.h>
@@ -15,21 +16,28 @@
 namespace {
 
 std::atomic<const std::string*> gFolder{nullptr};
+std::atomic<testing_support::Flushes> gWhich{testing_support::Flushes::OfItsFiles};
 
 [[gnu::constructor]] void FromEnvironment() {
   if (const char* folder = std::getenv("SPECKMOOR_FAILING_FOLDER")) gFolder = new std::string(folder);
 }
 
-// Whether `fd` is the folder (whole = true) or a file in it.
-bool Failing(int fd, bool whole = false) {
+enum class Call { Fsync, Syncfs };
+
+// Whether this call on `fd` fails.
+bool Failing(int fd, Call call) {
   const std::string* folder = gFolder.load();
   if (!folder) return false;
+  const bool ofItself = gWhich.load() == testing_support::Flushes::OfItself;
   char path[4096];
   const std::string link = "/proc/self/fd/" + std::to_string(fd);
   const ssize_t length = readlink(link.c_str(), path, sizeof path);
   if (length <= 0) return false;
   const std::string file(path, static_cast<std::size_t>(length));
-  return (whole && file == *folder) || file.rfind(*folder + "/", 0) == 0;
+  const bool isFolder = file == *folder;
+  const bool inFolder = file.rfind(*folder + "/", 0) == 0;
+  if (ofItself) return call == Call::Fsync && isFolder;
+  return call == Call::Syncfs ? isFolder || inFolder : inFolder;
 }
 
 template <typename F>
@@ -41,7 +49,8 @@ F Real(const char* name) {
 
 namespace testing_support {
 
-void FailFlushesIn(const std::filesystem::path& folder) {
+void FailFlushesIn(const std::filesystem::path& folder, Flushes which) {
+  gWhich = which;
   // Left alive: a thread may still be reading the last one.
   gFolder = folder.empty() ? nullptr : new std::string(folder.string());
 }
@@ -51,7 +60,7 @@ void FailFlushesIn(const std::filesystem::path& folder) {
 extern "C" {
 
 [[gnu::visibility("default")]] int fsync(int fd) {
-  if (Failing(fd)) {
+  if (Failing(fd, Call::Fsync)) {
     errno = EIO;
     return -1;
   }
@@ -59,7 +68,7 @@ extern "C" {
 }
 
 [[gnu::visibility("default")]] int syncfs(int fd) {
-  if (Failing(fd, true)) {
+  if (Failing(fd, Call::Syncfs)) {
     errno = EIO;
     return -1;
   }
@@ -67,7 +76,7 @@ extern "C" {
 }
 
 [[gnu::visibility("default")]] int fdatasync(int fd) {
-  if (Failing(fd)) {
+  if (Failing(fd, Call::Fsync)) {
     errno = EIO;
     return -1;
   }

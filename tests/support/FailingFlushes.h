@@ -5,7 +5,12 @@
 
 namespace testing_support {
 
-// From now on, flushing the files in the folder, or its file system, fails with EIO; an empty path ends that.
-void FailFlushesIn(const std::filesystem::path& folder);
+enum class Flushes {
+  OfItsFiles,  // the files in the folder and its file system: their data never reaches the disk
+  OfItself,    // only the folder's own entries: its files are whole, but not their names
+};
+
+// From now on, those flushes of the folder fail with EIO; an empty path ends that.
+void FailFlushesIn(const std::filesystem::path& folder, Flushes which = Flushes::OfItsFiles);
 
 }  // namespace testing_support

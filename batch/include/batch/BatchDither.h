@@ -16,6 +16,7 @@ struct Shortfall {
   std::map<int, std::int32_t> unsaved;  // pictures not saved, by the errno of the call that failed
   bool stopped = false;                 // no further file could be written, so the batch stopped early
   std::int32_t unread = 0;              // items of the folder never looked at because of that
+  bool folderGone = false;              // the output folder was removed during the batch
 };
 
 class BatchDither final : public fw::Thread {
