@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
+#include <string>
 
 #include "AppFixture.h"
 #include "framework/Clipboard.h"
@@ -131,24 +132,27 @@ TEST_F(Document, OpenCopyAndPasteRoundTrip) {
   EXPECT_TRUE(other->_EditPaste_Action());
   EXPECT_EQ(other->DitheredImage().get(), before.get());
 
-  // A picture too wide to save again is refused on the clipboard as in a file, held by Qt or as a file's
-  // bytes.
-  QImage tooWide(fw::kMaxPictureSide + 1, 1, QImage::Format_RGB32);
-  tooWide.fill(qRgb(90, 90, 90));
-  QByteArray bmp;
-  QBuffer bmpBuffer(&bmp);
-  bmpBuffer.open(QIODevice::WriteOnly);
-  ASSERT_TRUE(tooWide.save(&bmpBuffer, "BMP"));
-  auto* bmpData = new QMimeData;
-  bmpData->setData("image/bmp", bmp);
-  QApplication::clipboard()->setMimeData(bmpData);
-  EXPECT_FALSE(fw::MakeRef<fw::Clipboard>()->PictureAvailable());
-  EXPECT_TRUE(other->_EditPaste_Action());
-  EXPECT_EQ(other->DitheredImage().get(), before.get());
-  QApplication::clipboard()->setImage(tooWide);
-  EXPECT_FALSE(fw::MakeRef<fw::Clipboard>()->PictureAvailable());
-  EXPECT_TRUE(other->_EditPaste_Action());
-  EXPECT_EQ(other->DitheredImage().get(), before.get());
+  // A picture too wide or too tall to save again is refused on the clipboard as in a file, held by Qt or as
+  // a file's bytes.
+  for (const QSize size : {QSize(fw::kMaxPictureSide + 1, 1), QSize(1, fw::kMaxPictureSide + 1)}) {
+    SCOPED_TRACE(std::to_string(size.width()) + " x " + std::to_string(size.height()));
+    QImage tooLarge(size, QImage::Format_RGB32);
+    tooLarge.fill(qRgb(90, 90, 90));
+    QByteArray bmp;
+    QBuffer bmpBuffer(&bmp);
+    bmpBuffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(tooLarge.save(&bmpBuffer, "BMP"));
+    auto* bmpData = new QMimeData;
+    bmpData->setData("image/bmp", bmp);
+    QApplication::clipboard()->setMimeData(bmpData);
+    EXPECT_FALSE(fw::MakeRef<fw::Clipboard>()->PictureAvailable());
+    EXPECT_TRUE(other->_EditPaste_Action());
+    EXPECT_EQ(other->DitheredImage().get(), before.get());
+    QApplication::clipboard()->setImage(tooLarge);
+    EXPECT_FALSE(fw::MakeRef<fw::Clipboard>()->PictureAvailable());
+    EXPECT_TRUE(other->_EditPaste_Action());
+    EXPECT_EQ(other->DitheredImage().get(), before.get());
+  }
 }
 
 TEST_F(Document, AFailedOrCancelledOpenKeepsPictureResultAndOffsets) {
