@@ -164,6 +164,23 @@ void Control::DeliverOpen() {
   if (OpenHandler) OpenHandler();
 }
 
+// ---- TextStyle ----
+
+bool TextStyle::Take(const Property& p) {
+  if (p.name == "TextFont") font = *ValueOf<std::string>(p);
+  else if (p.name == "TextSize") size = *ValueOf<std::int32_t>(p);
+  else if (p.name == "Bold") bold = *ValueOf<bool>(p);
+  else return false;
+  return true;
+}
+
+QFont TextStyle::Font(QFont base) const {
+  // The desktop's own family; the sizes of the system fonts on the screens the windows were laid out for.
+  base.setPixelSize(size > 0 ? size : font == "SmallSystem" ? 10 : 12);
+  base.setBold(bold);
+  return base;
+}
+
 // ---- StaticText ----
 
 QWidget* StaticText::MakeWidget(QWidget* parent) {
@@ -174,9 +191,12 @@ QWidget* StaticText::MakeWidget(QWidget* parent) {
 
 void StaticText::Apply(const Property& p) {
   if (p.name == "Text") text_ = *ValueOf<std::string>(p);
+  const bool font = style_.Take(p);
   auto* label = qobject_cast<QLabel*>(widget_.data());
   if (!label) return Control::Apply(p);
-  if (p.name == "Text") {
+  if (font) {
+    label->setFont(style_.Font(label->font()));
+  } else if (p.name == "Text") {
     // Lines are separated by carriage returns in the program's texts.
     QString shown = QString::fromStdString(text_);
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -186,21 +206,6 @@ void StaticText::Apply(const Property& p) {
     label->setAlignment((a == 1 ? Qt::AlignHCenter : a == 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
   } else if (p.name == "Multiline") {
     label->setWordWrap(*ValueOf<bool>(p));
-  } else if (p.name == "Bold") {
-    QFont f = label->font();
-    f.setBold(*ValueOf<bool>(p));
-    label->setFont(f);
-  } else if (p.name == "TextSize") {
-    const std::int32_t size = *ValueOf<std::int32_t>(p);
-    if (size > 0) {
-      QFont f = label->font();
-      f.setPointSize(size);
-      label->setFont(f);
-    }
-  } else if (p.name == "TextFont" && *ValueOf<std::string>(p) == "SmallSystem") {
-    QFont f = label->font();
-    f.setPointSizeF(f.pointSizeF() * 0.85);
-    label->setFont(f);
   } else if (p.name == "TextColor") {
     const PropertyColor c = *ValueOf<PropertyColor>(p);
     label->setStyleSheet(QStringLiteral("color: rgb(%1,%2,%3)").arg(c.red).arg(c.green).arg(c.blue));
@@ -255,9 +260,12 @@ QWidget* PushButton::MakeWidget(QWidget* parent) {
 
 void PushButton::Apply(const Property& p) {
   if (p.name == "Caption") caption_ = *ValueOf<std::string>(p);
+  const bool font = style_.Take(p);
   auto* button = qobject_cast<QPushButton*>(widget_.data());
   if (!button) return Control::Apply(p);
-  if (p.name == "Caption") {
+  if (font) {
+    button->setFont(style_.Font(button->font()));
+  } else if (p.name == "Caption") {
     button->setText(QString::fromStdString(caption_));
   } else if (p.name == "Default") {
     button->setDefault(*ValueOf<bool>(p));

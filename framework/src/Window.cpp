@@ -17,6 +17,7 @@
 #include "framework/FileType.h"
 #include "framework/Runtime.h"
 #include "src/MenuPresenter.h"
+#include "src/NativeTitle.h"
 #include "src/WindowKeeper.h"
 #include "src/WindowWidget.h"
 
@@ -172,6 +173,19 @@ void WindowWidget::changeEvent(QEvent* event) {
 void WindowWidget::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   BringToFront(window_.get());
+  // Showing can make the native window anew without telling the widget (a changed stay-on-top hint).
+  QMetaObject::invokeMethod(
+      this, [this] { if (windowTitle().isEmpty()) ClearNativeTitle(*this); }, Qt::QueuedConnection);
+}
+
+bool WindowWidget::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
+  // Qt names the native window whenever it makes one or is told a title, with the application's name in
+  // place of an empty title: an empty one is put back right after.
+  const QEvent::Type type = event->type();
+  if ((type == QEvent::WinIdChange || type == QEvent::WindowTitleChange) && windowTitle().isEmpty())
+    ClearNativeTitle(*this);
+  return handled;
 }
 
 // ---- the window ----

@@ -43,6 +43,7 @@ class WindowWidget final : public QMainWindow {
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   Ref<Window> window_;  // released when Qt deletes the closed widget

@@ -221,6 +221,8 @@ TEST_F(SaveAndAbout, OneAboutWindowWithTheVersionAndTheCredits) {
   EXPECT_EQ(std::count(creditText.begin(), creditText.end(), '\r'), 3);
   EXPECT_NE(creditText.find(app::kWebAddress), std::string::npos);
   EXPECT_EQ(about->ControlNamed<fw::StaticText>("StaticText1")->Text(), "Speckmoor");
+  // Each text whole in its frame: the name's descenders, the version, the four lines of credits.
+  EXPECT_TRUE(testing_support::TextsFit(about->Widget()));
 
   // The icon shows: the canvas area is not the plain background any more.
   ASSERT_TRUE(QTest::qWaitForWindowExposed(about->Widget()));

@@ -1106,6 +1106,7 @@ TEST_F(Batch, TheProgressWindowAndItsLists) {
   EXPECT_EQ(progress->Height(), 118);
   progress->UpdateName("a.jpg");
   EXPECT_EQ(progress->ST_Name()->Text(), "Dithering: a.jpg");
+  EXPECT_TRUE(testing_support::TextsFit(progress->Widget()));  // the label and Cancel, whole
   progress->UpdateName("");
   EXPECT_EQ(progress->ST_Name()->Text(), "Dithering: a.jpg");
   EXPECT_EQ(progress->PushButton1()->Caption(), "Cancel");

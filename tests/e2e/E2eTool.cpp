@@ -5,15 +5,20 @@
 //   E2eTool flat <file.png> <width> <height> <level>         writes a picture of one grey level
 //   E2eTool count <screen.xwd> <x> <y> <w> <h> <level>       prints how many pixels of that rectangle of
 //                                                            a screen dump are that grey level
+//   E2eTool title <window id>                                prints the window's WM_NAME and _NET_WM_NAME,
+//                                                            as a window manager reads them
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -108,6 +113,42 @@ int Count(const char* path, int x0, int y0, int w, int h, int level) {
   return 0;
 }
 
+// One property of an X window as text; "(none)" when the window has no such property.
+std::string PropertyText(xcb_connection_t* c, xcb_window_t window, const char* name) {
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+  if (!atom) return "(no atom)";
+  xcb_get_property_reply_t* reply =
+      xcb_get_property_reply(c, xcb_get_property(c, 0, window, atom->atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096), nullptr);
+  std::free(atom);
+  if (!reply) return "(no window)";
+  std::string text;
+  if (reply->type == XCB_ATOM_NONE) {
+    text = "(none)";
+  } else {
+    text.push_back('\'');
+    text.append(static_cast<const char*>(xcb_get_property_value(reply)),
+                static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    text.push_back('\'');
+  }
+  std::free(reply);
+  return text;
+}
+
+int Title(const char* id) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) {
+    std::fprintf(stderr, "title: no display\n");
+    xcb_disconnect(c);
+    return 1;
+  }
+  const auto window = static_cast<xcb_window_t>(std::strtoul(id, nullptr, 0));
+  std::printf("WM_NAME %s _NET_WM_NAME %s\n", PropertyText(c, window, "WM_NAME").c_str(),
+              PropertyText(c, window, "_NET_WM_NAME").c_str());
+  xcb_disconnect(c);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,7 +157,8 @@ int main(int argc, char** argv) {
   if (argc == 6 && std::string(argv[1]) == "flat") return MakeFlat(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
   if (argc == 8 && std::string(argv[1]) == "count")
     return Count(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]), std::atoi(argv[7]));
+  if (argc == 3 && std::string(argv[1]) == "title") return Title(argv[2]);
   std::fprintf(stderr, "usage: E2eTool grey <file> <w> <h> <variant> | check <source> <written> <contrast> | "
-                       "flat <file> <w> <h> <level> | count <xwd> <x> <y> <w> <h> <level>\n");
+                       "flat <file> <w> <h> <level> | count <xwd> <x> <y> <w> <h> <level> | title <window id>\n");
   return 2;
 }

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The real program from its bundle on a virtual display, driven from the keyboard as a person would:
-# the first window appears, Ctrl+N makes a second, Ctrl+W closes one, Ctrl+Q ends the program with 0.
-# Usage: smoke.sh <path to bin/speckmoor>
+# the first window appears, Ctrl+N makes a second, Ctrl+W closes one, the About window opens from the
+# View menu with no title at all, Ctrl+Q ends the program with 0.
+# Usage: smoke.sh <path to bin/speckmoor> <E2eTool>
 source "$(dirname "$0")/lib.sh" smoke
 exe=$(readlink -f "$1")
+tool=$(readlink -f "$2")
 
 press_in_front() {
   focus "$(windows_named '^Speckmoor$' | head -n 1)"
@@ -28,6 +30,27 @@ if [ -n "$box" ]; then
 fi
 press_in_front ctrl+w
 wait_windows '^Speckmoor$' 1 || fail "Ctrl+W closed no window"
+
+# View > "About Speckmoor...": a click opens File, three menus to the right is View, and Up from its first
+# item wraps to its last. The window manager must be told no title, in neither of the two names it reads.
+main=$(windows_named '^Speckmoor$' | head -n 1)
+focus "$main"
+xdotool mousemove --window "$main" 15 10 click 1 || fail "could not click the menu bar"
+press Right Right Right Up Return
+# The About window is the one of its size besides the document window.
+about=""
+about_shown() {
+  local id WINDOW X Y WIDTH HEIGHT SCREEN
+  for id in $(windows_besides '' "$main"); do
+    eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" || continue
+    [ "$WIDTH" = 284 ] && [ "$HEIGHT" = 228 ] && about=$id && return 0
+  done
+  return 1
+}
+about_or_ended() { about_shown || ! alive; }
+wait_until about_or_ended && [ -n "$about" ] || fail "no About window"
+title=$("$tool" title "$about") || fail "could not read the About window's title"
+[ "$title" = "WM_NAME '' _NET_WM_NAME ''" ] || fail "the About window is titled: $title"
 press_in_front ctrl+q
 expect_exit_0
 echo "smoke: 1 passed, 0 failed"

@@ -22,10 +22,15 @@ inline void SetOption(const char* name, bool on) { app::MenuInstance()->_Lookup(
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <filesystem>
+#include <string>
 
 #include "app/Startup.h"
 #include "app/W_Main.h"
@@ -64,6 +69,38 @@ inline ::testing::AssertionResult FixedSize(QWidget* frame) {
   QCoreApplication::processEvents();
   if (frame->size() != size)
     return ::testing::AssertionFailure() << "resized to " << frame->width() << "x" << frame->height();
+  return ::testing::AssertionSuccess();
+}
+
+// Every label's and button's text lies whole inside its control, drawn as the control draws it: a label's
+// with its alignment and wrapping in its contents, a button's centred in the part its style leaves for it.
+inline ::testing::AssertionResult TextsFit(QWidget* frame) {
+  if (!frame) return ::testing::AssertionFailure() << "no widget";
+  int texts = 0;
+  std::string clipped;
+  auto check = [&](QWidget* control, const QRect& box, int flags, const QString& text) {
+    ++texts;
+    const QRect drawn = control->fontMetrics().boundingRect(box, flags, text);
+    if (box.contains(drawn)) return;
+    const auto place = [](const QRect& r) {
+      return std::to_string(r.width()) + "x" + std::to_string(r.height()) + " at " + std::to_string(r.x()) + "," +
+             std::to_string(r.y());
+    };
+    clipped += std::string(control->metaObject()->className()) + " \"" + text.toStdString() + "\" needs " +
+               place(drawn) + ", has " + place(box) + "; ";
+  };
+  for (QLabel* label : frame->findChildren<QLabel*>())
+    check(label, label->contentsRect(), static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0),
+          label->text());
+  for (QPushButton* button : frame->findChildren<QPushButton*>()) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const QRect box = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    check(button, box, Qt::AlignCenter | Qt::TextShowMnemonic, button->text());
+  }
+  if (texts == 0) return ::testing::AssertionFailure() << "no text to check";
+  if (!clipped.empty()) return ::testing::AssertionFailure() << clipped;
   return ::testing::AssertionSuccess();
 }
 

@@ -12,6 +12,7 @@
 #include "framework/Object.h"
 #include "framework/PropertyList.h"
 
+#include <QFont>
 #include <QPointer>
 #include <QWidget>
 
@@ -61,6 +62,17 @@ class Control : public Object {
   std::vector<Property> properties_;
 };
 
+// The font settings of a control's text. Sizes are pixels, as the window's sizes are (those of a 72-dpi
+// screen), so a text fits the frame laid out for it at any resolution; size 0 is the font's own size.
+struct TextStyle {
+  std::string font = "System";
+  std::int32_t size = 0;
+  bool bold = false;
+  // Keeps the setting when it is one of these; false for any other.
+  bool Take(const Property& property);
+  QFont Font(QFont base) const;
+};
+
 class StaticText final : public Control {
  public:
   std::string Text() const;
@@ -74,6 +86,7 @@ class StaticText final : public Control {
 
  private:
   std::string text_;
+  TextStyle style_;
 };
 
 class Canvas final : public Control {
@@ -106,6 +119,7 @@ class PushButton final : public Control {
   void SetCancel(QPushButton& button, bool cancel);
 
   std::string caption_;
+  TextStyle style_;
   QPointer<QShortcut> escape_;  // owned by the button
 };
 
