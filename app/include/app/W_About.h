@@ -29,6 +29,6 @@ inline constexpr const char* kCredits =
     "Made by the Speckmoor project.\r"
     "https://speckmoor.example.org/\r"
     "\r"
-    "With thanks to the inventor of six-neighbour error diffusion.";
+    "With thanks for six-neighbour error diffusion.";
 
 }  // namespace app
