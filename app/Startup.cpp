@@ -103,9 +103,9 @@ void ModuleExits() {
 }
 
 int ProcessEntry() {
-  fw::RuntimeInit();
-  // A logout or a kill ends the program as File > Quit does.
+  // A logout or a kill ends the program as File > Quit does, also while it connects to the display.
   fw::QuitOnTerminationSignals();
+  fw::RuntimeInit();
   RegisterClasses();
   _Main();
   ModuleExits();

@@ -73,6 +73,15 @@ void OnTerminationSignalRead() {
   }
 }
 
+// The pipe is heard once the application exists; a signal that came before waits in it till then.
+QPointer<QSocketNotifier> gSignalNotifier;
+void WatchSignalPipe() {
+  if (gSignalNotifier || gSignalPipe[0] < 0 || !qApp) return;
+  gSignalNotifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+  QObject::connect(gSignalNotifier, &QSocketNotifier::activated, gSignalNotifier,
+                   [] { OnTerminationSignalRead(); });
+}
+
 // ---- the display ----
 
 // Exit code of a program whose display went away: not a success, and what Qt itself would have given.
@@ -155,6 +164,7 @@ void RuntimeInit() {
   }
   QApplication::setApplicationName(QStringLiteral("Speckmoor"));
   QApplication::setQuitOnLastWindowClosed(false);
+  WatchSignalPipe();
   WatchDisplay();
   MainThreadQueue::Instance();
   RegisterFrameworkClasses();
@@ -194,8 +204,7 @@ void RuntimeRun() {
 void QuitOnTerminationSignals() {
   if (gSignalPipe[0] >= 0) return;
   if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
-  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] { OnTerminationSignalRead(); });
+  WatchSignalPipe();
   struct sigaction action = {};
   action.sa_handler = OnTerminationSignal;
   sigemptyset(&action.sa_mask);

@@ -1,11 +1,29 @@
 #!/usr/bin/env bash
-# A logout or a kill ends the program as File > Quit does: SIGINT while idle, SIGHUP while the open dialog
-# is up, and SIGTERM twice during a batch, after which the batch has finished the file in hand, every
-# written file is whole, no hidden temporary file is left beside them and the program's temporary folder
-# is gone. Exit code 0 each time. Usage: signals.sh <bin/speckmoor> <E2eTool>
+# A logout or a kill ends the program as File > Quit does: SIGTERM while it connects to the display,
+# SIGINT while idle, SIGHUP while the open dialog is up, and SIGTERM twice during a batch, after which the
+# batch has finished the file in hand, every written file is whole, no hidden temporary file is left beside
+# them and the program's temporary folder is gone. Exit code 0 each time.
+# Usage: signals.sh <bin/speckmoor> <E2eTool>
 source "$(dirname "$0")/lib.sh" signals
 exe=$(readlink -f "$1")
 tool=$(readlink -f "$2")
+
+# A kill while the program still waits for the display to answer its connection: it quits once it can.
+# The display is stopped meanwhile, so the program surely is still connecting when the signal comes.
+catches_term() {
+  [ "$(readlink "/proc/$pid/exe")" = "$exe" ] &&
+    (( 0x$(awk '/^SigCgt:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0) >> 14 & 1 ))
+}
+catches_term_or_ended() { catches_term || ended; }
+kill -STOP "$xvfb"
+start_program "$exe"
+if ! wait_until catches_term_or_ended || ! catches_term; then
+  kill -CONT "$xvfb"
+  fail "SIGTERM is not caught while the program connects to the display"
+fi
+kill -TERM "$pid"
+kill -CONT "$xvfb"
+expect_exit 0
 
 # A job started in the background by a script ignores SIGINT, and the program keeps what it was given.
 start_program env --default-signal=INT "$exe"

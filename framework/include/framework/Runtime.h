@@ -23,7 +23,9 @@ void RuntimeRun();
 bool RuntimeQuit();
 // From now on SIGTERM, SIGINT and SIGHUP quit as RuntimeQuit does, from the event loop; one that comes
 // before the loop runs quits as soon as it does, and one that comes after it ended (the quit is under
-// way) changes nothing. A signal the program was started ignoring stays ignored.
+// way) changes nothing. A signal the program was started ignoring stays ignored. It may come before
+// RuntimeInit: a signal while the application starts (connecting to a slow display) then waits until the
+// application can hear it.
 void QuitOnTerminationSignals();
 // Ends the run-time and gives the exit value: 0, or non-zero after an unhandled exception.
 int RuntimeExit();
