@@ -4,6 +4,7 @@
 #include "bindings/PNG.h"
 #include "framework/Desktop.h"
 #include "framework/Exceptions.h"
+#include "framework/MessageDialog.h"
 #include "framework/Controls.h"
 #include "framework/PropertyList.h"
 
@@ -124,7 +125,12 @@ void W_About::Canvas1_Paint(fw::Graphics&) {
 }
 
 bool W_About::StaticText3_MouseDown(std::int32_t, std::int32_t) {
-  fw::ShowURL(kWebAddress);
+  if (!fw::ShowURL(kWebAddress)) {
+    fw::Ref<fw::MessageDialog> unopened = fw::MakeRef<fw::MessageDialog>();
+    unopened->Message = std::string("The web address ") + kWebAddress + " could not be opened.";
+    unopened->Explanation = "No program to open it was found.";
+    unopened->ShowModalWithin(this);
+  }
   return false;
 }
 

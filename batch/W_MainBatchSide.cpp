@@ -165,7 +165,11 @@ void W_MainBatchSide::Interface_BatchComplete(std::int32_t count, const fw::Ref<
   message->AlternateVisible = folderThere;
   message->AlternateCaption = "Show Folder";
   const fw::MessageDialog::Button pressed = message->ShowModalWithin(this);
-  if (pressed == fw::MessageDialog::Button::Alternate && outputFolder) fw::ShowFolder(*outputFolder);
+  if (pressed != fw::MessageDialog::Button::Alternate || !outputFolder || fw::ShowFolder(*outputFolder)) return;
+  fw::Ref<fw::MessageDialog> unshown = fw::MakeRef<fw::MessageDialog>();
+  unshown->Message = "The folder \"" + outputFolder->Name() + "\" could not be shown.";
+  unshown->Explanation = "No program to open it was found.";
+  unshown->ShowModalWithin(this);
 }
 
 void W_MainBatchSide::Event_Close() {

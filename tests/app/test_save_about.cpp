@@ -242,6 +242,20 @@ TEST_F(SaveAndAbout, OneAboutWindowWithTheVersionAndTheCredits) {
   QDesktopServices::unsetUrlHandler("https");
   EXPECT_EQ(recorder.urls, QStringList{QString::fromUtf8(app::kWebAddress)});
 
+  // With no program to open it, the click says which address could not be opened.
+  {
+    testing_support::NoProgramsOnPath noPrograms;
+    ASSERT_FALSE(QDesktopServices::openUrl(QUrl(QString::fromUtf8(app::kWebAddress))));
+    std::string told;
+    new testing_support::DialogAnswerer<QMessageBox>([&](QMessageBox& box) {
+      told = (box.text() + "|" + box.informativeText()).toStdString();
+      box.accept();
+    });
+    QTest::mouseClick(label, Qt::LeftButton, Qt::NoModifier, QPoint(5, 40));
+    EXPECT_NE(told.find(std::string(app::kWebAddress) + " could not be opened"), std::string::npos) << told;
+    EXPECT_NE(told.find("No program to open it was found"), std::string::npos) << told;
+  }
+
   // File > "Close Window" with the About window in front closes it and no document window.
   about->Show();
   EXPECT_TRUE(fw::DeliverMenuCommand("FileCloseWindow"));

@@ -1137,6 +1137,24 @@ TEST_F(Batch, ShowFolderOpensTheOutputFolder) {
   ASSERT_TRUE(WaitForEnd());
   QDesktopServices::unsetUrlHandler("file");
   EXPECT_EQ(recorder.shown, QStringList{QString::fromStdString((dir_ / "out" / "Holiday Photos (Dithered)").string())});
+
+  // With no program to open it, the user is told which folder could not be shown.
+  testing_support::NoProgramsOnPath noPrograms;
+  ASSERT_FALSE(QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(dir_.path().string()))));
+  std::filesystem::create_directory(dir_ / "elsewhere");
+  message_.clear();
+  std::string told;
+  new testing_support::DialogAnswerer<QMessageBox>(
+      [&](QMessageBox& box) {
+        told = (box.text() + "|" + box.informativeText()).toStdString();
+        box.accept();
+      },
+      [this] { return !message_.empty(); });
+  StartBatch(dir_ / "elsewhere", "Show Folder");
+  ASSERT_TRUE(WaitForEnd());
+  ASSERT_TRUE(std::filesystem::is_directory(dir_ / "elsewhere" / "Holiday Photos (Dithered)"));
+  EXPECT_NE(told.find("\"Holiday Photos (Dithered)\" could not be shown"), std::string::npos) << told;
+  EXPECT_NE(told.find("No program to open it was found"), std::string::npos) << told;
 }
 
 #include "test_batch.moc"

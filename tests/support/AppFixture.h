@@ -21,6 +21,7 @@ inline void SetOption(const char* name, bool on) { app::MenuInstance()->_Lookup(
 }  // namespace testing_support
 
 #include <QApplication>
+#include <QByteArray>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -144,6 +145,20 @@ class DialogAnswerer final : public QObject {
   std::function<bool()> when_;
   QTimer timer_;
   int polls_ = 0;
+};
+
+// While it lives, PATH names only an empty folder, so no program can be started by name: neither the
+// desktop's opener (xdg-open) nor a browser. (The offscreen platform opens nothing in any case.)
+class NoProgramsOnPath {
+ public:
+  NoProgramsOnPath() : saved_(qgetenv("PATH")) { qputenv("PATH", QByteArray::fromStdString(empty_.path().string())); }
+  ~NoProgramsOnPath() { qputenv("PATH", saved_); }
+  NoProgramsOnPath(const NoProgramsOnPath&) = delete;
+  NoProgramsOnPath& operator=(const NoProgramsOnPath&) = delete;
+
+ private:
+  TempDir empty_;
+  QByteArray saved_;
 };
 
 // Picks `path` in the next file dialog, or cancels it when `path` is empty; `meanwhile` runs first, while
