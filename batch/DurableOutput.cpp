@@ -65,7 +65,8 @@ DurableOutput::DurableOutput(const fw::Ref<fw::FolderItem>& folder)
   struct stat opened, through;
   const std::string path = DescriptorPath(folderFd_);
   // Without /proc the writer can only go by the folder's path.
-  const bool followable = fstat(folderFd_, &opened) == 0 && stat(path.c_str(), &through) == 0 && SameNode(opened, through);
+  const bool followable =
+      fstat(folderFd_, &opened) == 0 && stat(path.c_str(), &through) == 0 && SameNode(opened, through);
   through_ = followable ? fw::MakeRef<fw::FolderItem>(path) : folder_;
 }
 

@@ -151,7 +151,8 @@ void W_MainBatchSide::Interface_BatchComplete(std::int32_t count, const fw::Ref<
   const std::string name = outputFolder ? outputFolder->Name() : std::string();
   const fw::Ref<BatchDither> worker = Batch.Load();
   // A folder made meanwhile under the removed one's name holds none of the files.
-  const bool folderThere = outputFolder && outputFolder->Directory() && !(worker && worker->Shortfall().folderGone);
+  const bool folderThere =
+      outputFolder && outputFolder->Directory() && !(worker && worker->Shortfall().folderGone);
   const std::string shortfall = worker ? ShortfallSentences(worker->Shortfall()) : std::string();
   fw::Ref<fw::MessageDialog> message = fw::MakeRef<fw::MessageDialog>();
   message->Message = "Batch dithering has finished.";

@@ -3,15 +3,13 @@
 // the other mode only the folder's own fsync fails, as when the disk fails just as the names are written.
 // Linked into a test program it stands in for the C library's calls, and the test chooses the folder;
 // preloaded into the real program, SPECKMOOR_FAILING_FOLDER names it.
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 
 #include "FailingFlushes.h"
+#include "Interpose.h"
 
 namespace {
 
@@ -29,21 +27,14 @@ bool Failing(int fd, Call call) {
   const std::string* folder = gFolder.load();
   if (!folder) return false;
   const bool ofItself = gWhich.load() == testing_support::Flushes::OfItself;
-  char path[4096];
-  const std::string link = "/proc/self/fd/" + std::to_string(fd);
-  const ssize_t length = readlink(link.c_str(), path, sizeof path);
-  if (length <= 0) return false;
-  const std::string file(path, static_cast<std::size_t>(length));
-  const bool isFolder = file == *folder;
-  const bool inFolder = file.rfind(*folder + "/", 0) == 0;
+  const interpose::Place place = interpose::PlaceOf(fd, *folder);
+  const bool isFolder = place == interpose::Place::TheFolder;
+  const bool inFolder = place == interpose::Place::InTheFolder;
   if (ofItself) return call == Call::Fsync && isFolder;
   return call == Call::Syncfs ? isFolder || inFolder : inFolder;
 }
 
-template <typename F>
-F Real(const char* name) {
-  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
-}
+using interpose::Real;
 
 }  // namespace
 

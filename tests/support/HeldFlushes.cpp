@@ -4,7 +4,6 @@
 // <hold>/held and blocks until <hold>/release exists; the waits after it pass. While a wait is held, the
 // main thread's first nap creates <hold>/waiting: with the display gone, the main thread naps only while
 // it waits for the program's threads.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <time.h>
@@ -13,6 +12,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <string>
+
+#include "Interpose.h"
 
 namespace {
 
@@ -34,12 +35,8 @@ std::atomic<bool> gWaitingTold{false};
 // Whether `fd` is the held folder (whole = true) or a file in it.
 bool InHeldFolder(int fd, bool whole) {
   if (!gFolder) return false;
-  char path[4096];
-  const std::string link = "/proc/self/fd/" + std::to_string(fd);
-  const ssize_t length = readlink(link.c_str(), path, sizeof path);
-  if (length <= 0) return false;
-  const std::string file(path, static_cast<std::size_t>(length));
-  return (whole && file == *gFolder) || file.rfind(*gFolder + "/", 0) == 0;
+  const interpose::Place place = interpose::PlaceOf(fd, *gFolder);
+  return place == interpose::Place::InTheFolder || (whole && place == interpose::Place::TheFolder);
 }
 
 std::string Marker(const char* name) { return *gHold + "/" + name; }
@@ -64,10 +61,7 @@ void NoteNap() {
   if (gState.load() == kHeld && gettid() == getpid() && !gWaitingTold.exchange(true)) Touch("waiting");
 }
 
-template <typename F>
-F Real(const char* name) {
-  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
-}
+using interpose::Real;
 
 }  // namespace
 
